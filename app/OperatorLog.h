@@ -1,0 +1,58 @@
+#pragma once
+// The operator log: every part of the server reports here. A line is the
+// date-and-time text, "-" and the message (the time left out at exactly
+// midnight).
+//
+// append() may be called from any thread. It takes a short lock to queue the
+// whole line and returns: it never waits for the main thread, so a connection
+// thread can never block a stop that is joining it. The main thread drains the
+// queued lines in call order and shows them (the Qt window's log area, or
+// standard output for the headless server). Lines of different threads never
+// mix within a line; the lines of one thread keep their order.
+
+#include "db/RegionalFormat.h"
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace quelvor::app {
+
+class OperatorLog
+{
+public:
+    // The process-wide log that both the main window and the handlers write to.
+    static OperatorLog& instance();
+
+    static std::string formatLine(const db::Timestamp& when, const std::string& message);
+
+    // Any thread. Queues the line made with the current local time.
+    void append(const std::string& message);
+    // Main thread: takes every queued line, oldest first.
+    std::vector<std::string> drain();
+
+    // Called (on the appending thread, outside the lock) after a line was
+    // queued, so that the front end's loop wakes up to drain it. Must not block.
+    void setWakeUp(std::function<void()> wakeUp);
+
+private:
+    std::mutex m_mutex;
+    std::deque<std::string> m_pending;   // guarded by m_mutex
+    std::function<void()> m_wakeUp;      // guarded by m_mutex
+};
+
+} // namespace quelvor::app
+
+namespace quelvor::app {
+
+// The main window's log: appends one line; on the main thread it then lets the
+// main thread's pending events run (the front end decides what that means).
+void log(const std::string& mensagem);
+
+// The main thread registers itself and its pending-events handler once.
+void setMainThreadEvents(std::function<void()> processPendingEvents);
+bool isMainThread();
+
+} // namespace quelvor::app

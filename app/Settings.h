@@ -1,0 +1,54 @@
+#pragma once
+// The server settings: what the operator window's fields hold. They are the live
+// settings of the running process. The main thread owns and changes them; other
+// threads read a consistent copy through SettingsStore.
+
+#include <mutex>
+#include <string>
+
+namespace quelvor::app {
+
+struct Settings
+{
+    // "Socket" group
+    int edtPorta = 0;                  // listener port; 0 when not configured
+    std::string edtVersaoCliente;      // expected handheld version (kept in PARAMETROS)
+    std::string edtIDEmpresa;          // company identifier (kept in PARAMETROS), whole number as text
+    int edtTempoInicializacao = 0;     // start-up wait in seconds
+
+    // "Base de Dados Tarvell" group (the ERP)
+    std::string EdtBaseTarvell;        // Firebird connection string; empty when none
+    std::string EdtUsuarioTarvell;
+    std::string EdtSenhaTarvell;
+    bool ch_integratarvell = false;    // ERP integration switch
+
+    // "Base de Dados Coleta de Leite" group
+    std::string EdtBaseColeta;
+    std::string EdtUsuarioColeta;
+    std::string EdtSenhaColeta;
+
+    bool operator==(const Settings&) const = default;
+};
+
+// The copy that connection threads read for every request. The main thread
+// publishes a new copy whenever it changes a field.
+class SettingsStore
+{
+public:
+    Settings get() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_settings;
+    }
+    void set(const Settings& settings)
+    {
+        std::lock_guard lock(m_mutex);
+        m_settings = settings;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    Settings m_settings; // guarded by m_mutex
+};
+
+} // namespace quelvor::app

@@ -1,0 +1,76 @@
+#pragma once
+// One attachment to a Firebird database with its default transaction (read
+// committed, record versions, wait on locks), started on first use.
+//
+// Owned by one thread at a time: an attachment is never shared between threads.
+// Statements go out with their values bound as parameters (see Sql). A SELECT
+// is fetched whole into a ResultSet; any other statement is executed and then
+// committed with commit-retaining, so a change is durable as soon as it ran.
+// Text goes out as Windows-1252 and comes back as UTF-8.
+
+#include "db/ResultSet.h"
+#include "db/Sql.h"
+
+#include <functional>
+#include <string>
+
+namespace Firebird {
+class IAttachment;
+class ITransaction;
+} // namespace Firebird
+
+namespace quelvor::db {
+
+struct ConnectionParams
+{
+    std::string database; // connection string: server, colon, file path
+    std::string user;
+    std::string password;
+    std::string charset = "WIN1252"; // lc_ctype; empty: none requested
+};
+
+class Attachment
+{
+public:
+    Attachment() = default;
+    // Attaches at once; throws DbError when the database cannot be reached.
+    explicit Attachment(const ConnectionParams& params);
+    ~Attachment();
+
+    Attachment(Attachment&& other) noexcept;
+    Attachment& operator=(Attachment&& other) noexcept;
+    Attachment(const Attachment&) = delete;
+    Attachment& operator=(const Attachment&) = delete;
+
+    bool connected() const { return m_attachment != nullptr; }
+    const ConnectionParams& params() const { return m_params; }
+
+    // Attaches with the given settings when not connected yet.
+    void connect(const ConnectionParams& params);
+    // Keeps the settings for a later open(), closing the attachment first.
+    void configure(const ConnectionParams& params);
+    // Attaches with the settings it holds when not connected yet.
+    void open();
+    // Commits the default transaction and detaches. Throws on failure; the
+    // attachment is released either way.
+    void close();
+
+    ResultSet select(const Sql& sql);
+    void execute(const Sql& sql);
+    // Ends the default transaction with a commit; the next statement starts a new one.
+    void commit();
+
+private:
+    Firebird::ITransaction* transaction();
+    void releaseAll() noexcept;
+
+    ConnectionParams m_params;
+    Firebird::IAttachment* m_attachment = nullptr;
+    Firebird::ITransaction* m_transaction = nullptr;
+};
+
+// Errors met where nothing can be raised (a destructor's commit or detach) go
+// here; the application points it at the operator log. Default: standard error.
+void setQuietErrorHandler(std::function<void(const std::string&)> handler);
+
+} // namespace quelvor::db

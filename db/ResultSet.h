@@ -1,0 +1,60 @@
+#pragma once
+// A result set fetched whole: the columns with their Firebird type, subtype,
+// scale and null flag, and every row's values already converted to UTF-8 text,
+// exact scaled numbers, doubles, dates and times. Plain data: once fetched it no
+// longer needs the attachment and may be read from any thread.
+
+#include "db/RegionalFormat.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace quelvor::db {
+
+struct Column
+{
+    std::string name;     // alias, as the select list names it
+    std::string field;    // the table's column name, when there is one
+    std::string relation; // the table, when there is one
+    unsigned type = 0;    // SQL_TEXT, SQL_VARYING, SQL_LONG, ... (without the nullable bit)
+    int subType = 0;
+    int scale = 0;
+    unsigned length = 0;
+    unsigned charSet = 0;
+
+    // The kind name under which the operator knows this column ("String",
+    // "Integer", "BCD", "SQLTimeStamp", "LargeInt", ...).
+    std::string kind() const;
+};
+
+struct Value
+{
+    // Text and text BLOBs: UTF-8; CHAR keeps its trailing blanks. Binary BLOBs:
+    // the raw bytes. Whole numbers and NUMERIC/DECIMAL: the scaled integer, with
+    // the column's scale. FLOAT/DOUBLE: double.
+    using Data = std::variant<std::monostate, std::string, std::int64_t, double, Date, Time, Timestamp, bool>;
+    Data data;
+
+    bool isNull() const { return std::holds_alternative<std::monostate>(data); }
+};
+
+class ResultSet
+{
+public:
+    std::vector<Column> columns;
+    std::vector<std::vector<Value>> rows;
+
+    bool empty() const { return rows.empty(); }
+    size_t size() const { return rows.size(); }
+    // Position of the column by its alias, ASCII case-insensitive; -1 when absent.
+    int indexOf(const std::string& name) const;
+};
+
+// The text form of a value as the operator's regional settings show it:
+// numbers with the decimal comma, dates dd/mm/yyyy, a timestamp with its time
+// (the date alone at midnight), booleans True/False, NULL as the empty text.
+std::string asText(const Value& value, const Column& column);
+
+} // namespace quelvor::db

@@ -1,0 +1,160 @@
+#include "protocol/TConexao.h"
+
+#include "app/OperatorLog.h"
+#include "sync/QueryHelpers.h"
+
+namespace quelvor::protocol {
+namespace {
+
+db::ConnectionParams params(const std::string& path, const std::string& user, const std::string& password)
+{
+    return {path, user, password, "WIN1252"};
+}
+
+// The catalogue statements, each ending with one blank.
+struct Catalogo
+{
+    const char* codigo;
+    const char* tabela;
+    const char* sql;
+};
+constexpr Catalogo kCatalogos[] = {
+    {"1001", "001", "SELECT ROT_CODIGO, ROT_DESCRICAO, SEQUENCIALALTERACAO FROM ROTAS "},
+    {"1002", "002",
+     "SELECT PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, "
+     "PRO_MEDIA, PRO_ROTA, PRO_ORDEM, SEQUENCIALALTERACAO, PRO_ATIVO, ID_OUTROSISTEMA FROM PRODUTORES "},
+    {"1003", "003", "SELECT USU_NOME, USU_SENHA, USU_MASTER, SEQUENCIALALTERACAO FROM USUARIOS "},
+    {"1004", "004", "SELECT MOT_ID, MOT_DESCRICAO, SEQUENCIALALTERACAO FROM MOTIVO_NAOCOLETA "},
+    {"1005", "005", "SELECT PAR_CAMPO, PAR_VALOR, SEQUENCIALALTERACAO FROM PARAMETROSESPECIAIS "},
+};
+
+} // namespace
+
+CampoAusente::CampoAusente(size_t index)
+    : std::runtime_error("campo " + std::to_string(index) + " ausente na mensagem")
+{
+}
+
+const std::string& TConexao::Request::campo(size_t index) const
+{
+    if (index >= campos.size())
+        throw CampoAusente(index);
+    return campos[index];
+}
+
+TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta,
+                   const std::string& SenhaColeta, const std::string& CaminhoTarvell,
+                   const std::string& UsuarioTarvell, const std::string& SenhaTarvell)
+    : m_caminhoTarvell(CaminhoTarvell)
+{
+    // A failure leaves the members to their destructors, which release them.
+    BDColeta.connect(params(CaminhoColeta, UsuarioColeta, SenhaColeta));
+    if (!CaminhoTarvell.empty())
+        BDTarvell.connect(params(CaminhoTarvell, UsuarioTarvell, SenhaTarvell));
+}
+
+TConexao::~TConexao() = default; // each attachment commits and detaches; errors are logged
+
+void TConexao::log(const std::string& mensagem)
+{
+    app::OperatorLog::instance().append(mensagem);
+}
+
+std::vector<std::string> TConexao::Split(const std::string& texto, const std::string& separador)
+{
+    std::vector<std::string> campos;
+    if (texto.empty())
+        return campos;
+    if (separador.empty())
+        return {texto};
+    const std::string t = texto + separador;
+    size_t from = 0;
+    for (;;) {
+        const size_t at = t.find(separador, from);
+        if (at == std::string::npos)
+            break;
+        campos.push_back(t.substr(from, at - from));
+        from = at + separador.size();
+    }
+    return campos;
+}
+
+bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao)
+{
+    log("Devolvendo:" + texto);
+    Conexao.writeLine(texto);
+    return true;
+}
+
+bool TConexao::ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao)
+{
+    const db::Sql trimmed(db::trimSql(statement.text()), statement.params());
+    query = WorkingQuery{};
+    try {
+        if (sync::isSelectStatement(trimmed.text())) {
+            query.rows = conexao.select(trimmed);
+            query.active = true;
+        } else {
+            conexao.execute(trimmed);
+        }
+    } catch (const std::exception& e) {
+        log("Erro na query: " + trimmed.display() + e.what());
+        return false;
+    }
+    return true;
+}
+
+std::string TConexao::PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,
+                           db::Attachment& conexao)
+{
+    return sync::PTAB(tabela, campo, condicao, conexao);
+}
+
+std::string TConexao::liberado(const Request& r)
+{
+    return PTAB("SESSOESATIVAS", "LIBERADO", db::Sql("SES_ID = ?", {db::bare(r.idconexao)}), BDColeta);
+}
+
+void TConexao::TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChannel& Conexao,
+                                            const std::string& EnderecoIP, const std::string& idconexao)
+{
+    log("Id da Conexão-->>>> : " + idconexao);
+    Request r{texto, Conexao, EnderecoIP, idconexao, {}, {}};
+
+    if (texto.compare(0, 4, "0000") == 0) {
+        Conexao.writeLine("9999");
+        return;
+    }
+
+    r.campos = Split(texto, std::string(1, STX));
+    log(texto);
+    if (r.campos.size() < 2)
+        return;
+
+    if (liberado(r).empty())
+        aberturaDeSessao(r);
+
+    if (liberado(r) != "S") {
+        log("--->> SEM PERMISSÃO <<---");
+        enviaRetorno(std::string("9998") + STX + "SEM PERMISSAO" + STX, Conexao);
+        return;
+    }
+    log("TEM PERMISSAO");
+
+    const std::string& codigo = r.campos[0];
+    for (const Catalogo& c : kCatalogos)
+        if (codigo == c.codigo)
+            catalogo(r, c.sql, c.tabela);
+    if (codigo == "4001")
+        solicitaGenerator(r);
+    if (codigo == "6001")
+        gravaCarga(r);
+    if (codigo == "6002")
+        gravaColeta(r);
+    if (codigo == "6003")
+        gravaRastreamento(r);
+
+    enviaRetorno(std::string("9999") + STX, Conexao);
+}
+
+} // namespace quelvor::protocol

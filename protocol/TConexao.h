@@ -1,0 +1,97 @@
+#pragma once
+// TConexao: the handler of one request line. The request intake builds one per
+// received line with its own attachments (BDColeta, and BDTarvell when an ERP
+// path is set), calls TrataTextoRecebidoANDROIDObj once and destroys it. It
+// lives on its connection's thread only.
+//
+// Handlers read request fields through campo(); a position that the line does
+// not have throws CampoAusente, which abandons the request (nothing more is
+// written, not even the end line) and ends the connection.
+
+#include "db/Attachment.h"
+#include "db/ResultSet.h"
+#include "db/Sql.h"
+#include "protocol/ReplyChannel.h"
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace quelvor::protocol {
+
+inline constexpr char STX = '\x02';
+
+// Thrown when a handler reads a field position that the request lacks.
+class CampoAusente : public std::runtime_error
+{
+public:
+    explicit CampoAusente(size_t index);
+};
+
+// The request's working query: the rows of the last SELECT it ran.
+struct WorkingQuery
+{
+    db::ResultSet rows;
+    bool active = false; // a SELECT was opened and fetched
+};
+
+class TConexao
+{
+public:
+    // Create: opens BDColeta, and BDTarvell when CaminhoTarvell is not empty.
+    // Throws when either cannot be opened (whatever was opened is released).
+    TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta, const std::string& SenhaColeta,
+             const std::string& CaminhoTarvell, const std::string& UsuarioTarvell,
+             const std::string& SenhaTarvell);
+    // Destroy: commits what is open and closes both attachments; never throws.
+    ~TConexao();
+
+    TConexao(const TConexao&) = delete;
+    TConexao& operator=(const TConexao&) = delete;
+
+    // Handles one request line. Throws when the request is abandoned (a missing
+    // field, a reply that cannot be written); the caller then ends the connection.
+    void TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChannel& Conexao, const std::string& EnderecoIP,
+                                      const std::string& idconexao);
+
+    static std::vector<std::string> Split(const std::string& texto, const std::string& separador);
+
+    // Building blocks shared by the message handlers.
+    void log(const std::string& mensagem);
+    bool enviaRetorno(const std::string& texto, ReplyChannel& Conexao);
+    bool ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao);
+    std::string PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,
+                     db::Attachment& conexao);
+
+    db::Attachment BDColeta;
+    db::Attachment BDTarvell; // not connected when no ERP path is set
+
+private:
+    // State of the request being handled.
+    struct Request
+    {
+        const std::string& texto;
+        ReplyChannel& conexao;
+        const std::string& enderecoIP;
+        const std::string& idconexao;
+        std::vector<std::string> campos;
+        WorkingQuery query;
+
+        const std::string& campo(size_t index) const;
+        // The number of fields minus one, as the handlers test it.
+        int ultimo() const { return static_cast<int>(campos.size()) - 1; }
+    };
+
+    std::string liberado(const Request& r);
+    void aberturaDeSessao(Request& r);
+    void handshake(Request& r);
+    void catalogo(Request& r, const std::string& baseStatement, const std::string& tabela);
+    void solicitaGenerator(Request& r);
+    void gravaCarga(Request& r);
+    void gravaColeta(Request& r);
+    void gravaRastreamento(Request& r);
+
+    std::string m_caminhoTarvell;
+};
+
+} // namespace quelvor::protocol

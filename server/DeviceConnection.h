@@ -1,0 +1,38 @@
+#pragma once
+// One handheld's connection as the request intake sees it: it reads request
+// lines, writes reply lines, and knows the device's address and the session
+// key. The listener implements it over a TCP socket; tests over a script.
+// Used only by the connection's own thread.
+
+#include "protocol/ReplyChannel.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace quelvor::server {
+
+// A read that failed: the device closed the connection, the connection was
+// shut down, or the line grew beyond the limit.
+class ReadError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr size_t kMaxLineBytes = 16384;
+
+class DeviceConnection : public protocol::ReplyChannel
+{
+public:
+    // One line without its LF (and without a CR just before it), decoded from
+    // Windows-1252. Waits until a line is complete. Throws ReadError.
+    virtual std::string readLine() = 0;
+    virtual bool connected() const = 0;
+    // Shuts the connection down; a blocked readLine then fails.
+    virtual void disconnect() = 0;
+    virtual std::string peerAddress() const = 0;
+    // The decimal text of the socket handle number.
+    virtual std::string sessionKey() const = 0;
+};
+
+} // namespace quelvor::server

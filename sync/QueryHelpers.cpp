@@ -1,0 +1,94 @@
+#include "sync/QueryHelpers.h"
+
+#include "app/OperatorLog.h"
+#include "db/DbError.h"
+#include "db/Win1252.h"
+
+namespace quelvor::sync {
+
+bool isSelectStatement(const std::string& trimmed)
+{
+    std::string head = trimmed.substr(0, 6);
+    for (char& c : head)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return head == "SELECT";
+}
+
+bool ExecutaQuery(const app::Settings& settings, const db::Sql& TextoSQL, std::unique_ptr<Query>& Query,
+                  const std::string& base_dados)
+{
+    const db::Sql statement(db::trimSql(TextoSQL.text()), TextoSQL.params());
+    const bool erp = base_dados == "d";
+    db::ConnectionParams params;
+    params.database = erp ? settings.EdtBaseTarvell : settings.EdtBaseColeta;
+    params.user = erp ? settings.EdtUsuarioTarvell : settings.EdtUsuarioColeta;
+    params.password = erp ? settings.EdtSenhaTarvell : settings.EdtSenhaColeta;
+    params.charset = "WIN1252";
+
+    auto made = std::make_unique<sync::Query>();
+    made->connection.connect(params); // a failure here goes to the caller, unlogged
+    Query = std::move(made);
+    try {
+        if (isSelectStatement(statement.text()))
+            Query->rows = Query->connection.select(statement);
+        else
+            Query->connection.execute(statement);
+    } catch (const std::exception& e) {
+        app::log("Erro na query: " + statement.display() + e.what());
+        return false;
+    }
+    return true;
+}
+
+std::string PTAB(const std::string& Tabela, const std::string& Campo, const db::Sql& Condicao,
+                 db::Attachment& conexao)
+{
+    std::vector<std::string> lines{"SELECT FIRST 1 " + Campo + " from " + Tabela};
+    if (!db::trimSql(Condicao.text()).empty())
+        lines.push_back(" Where " + Condicao.text());
+    std::string text;
+    for (size_t i = 0; i < lines.size(); ++i)
+        text += (i ? "\r\n" : "") + lines[i];
+    const db::Sql statement(text, Condicao.params());
+    try {
+        conexao.open();
+        const db::ResultSet rs = conexao.select(statement);
+        if (rs.empty() || rs.columns.empty())
+            return {};
+        return db::asText(rs.rows[0][0], rs.columns[0]);
+    } catch (const std::exception& e) {
+        std::string shown;
+        const std::string displayed = statement.display();
+        size_t from = 0;
+        for (;;) {
+            const size_t at = displayed.find("\r\n", from);
+            shown += displayed.substr(from, at == std::string::npos ? std::string::npos : at - from) + "\r\n";
+            if (at == std::string::npos)
+                break;
+            from = at + 2;
+        }
+        app::log("erro PTAB:" + std::string(e.what()) + " - " + shown);
+        return {};
+    }
+}
+
+std::string Lpad(const std::string& Expressao, int Quantidade, const std::string& valor)
+{
+    auto length = [](const std::string& s) {
+        // Length in characters, not bytes.
+        size_t n = 0;
+        for (unsigned char c : s)
+            if ((c & 0xC0) != 0x80)
+                ++n;
+        return n;
+    };
+    std::string result = Expressao;
+    if (valor.empty())
+        return result;
+    while (static_cast<long>(length(result)) < Quantidade)
+        result = valor + result;
+    return result;
+}
+
+} // namespace quelvor::sync

@@ -1,0 +1,51 @@
+#pragma once
+// The main window's statement helpers.
+//
+// ExecutaQuery runs one statement on an attachment made for that one call from
+// the database fields as they are at that moment; the caller owns what comes
+// back (the rows and the attachment) and releases both together. It is called
+// from connection and listening threads, so it takes the settings as a copy.
+//
+// PTAB reads one value over one of the window's standing connections; main
+// thread only. Lpad pads a code on the left for the progress text.
+
+#include "app/Settings.h"
+#include "db/Attachment.h"
+#include "db/Sql.h"
+
+#include <memory>
+#include <string>
+
+namespace quelvor::sync {
+
+// What one ExecutaQuery call made: its own attachment (with its own read
+// committed transaction) and, for a SELECT, every row. Destroying it commits
+// and detaches.
+struct Query
+{
+    db::Attachment connection;
+    db::ResultSet rows;
+};
+
+// base_dados "d" selects the ERP database, anything else the collection one.
+// Throws DbError, unlogged, when the attachment cannot be made (Query is left
+// untouched then). A failed statement is logged as "Erro na query: " followed
+// by the statement and the message; the result is then false and Query still
+// holds the call's objects.
+bool ExecutaQuery(const app::Settings& settings, const db::Sql& TextoSQL, std::unique_ptr<Query>& Query,
+                  const std::string& base_dados);
+
+// True when the statement's first six characters are SELECT in any ASCII case.
+bool isSelectStatement(const std::string& trimmedStatement);
+
+// First column of the first row of "SELECT FIRST 1 <Campo> from <Tabela>"
+// with " Where <Condicao>" on a second line when the condition is not blank.
+// The condition's values are bound. Opens the connection with the settings it
+// holds when closed. Every failure is logged as "erro PTAB:" with the message,
+// " - " and the statement's lines, and yields the empty text.
+std::string PTAB(const std::string& Tabela, const std::string& Campo, const db::Sql& Condicao,
+                 db::Attachment& conexao);
+
+std::string Lpad(const std::string& Expressao, int Quantidade, const std::string& valor);
+
+} // namespace quelvor::sync
