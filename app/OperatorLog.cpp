@@ -13,34 +13,6 @@ std::string OperatorLog::formatLine(const db::Timestamp& when, const std::string
     return db::dateTimeText(when) + "-" + message;
 }
 
-void OperatorLog::append(const std::string& message)
-{
-    std::string line = formatLine(db::localNow(), message);
-    std::function<void()> wakeUp;
-    {
-        std::lock_guard lock(m_mutex);
-        m_pending.push_back(std::move(line));
-        wakeUp = m_wakeUp;
-    }
-    if (wakeUp)
-        wakeUp();
-}
-
-std::vector<std::string> OperatorLog::drain()
-{
-    std::lock_guard lock(m_mutex);
-    std::vector<std::string> lines(std::make_move_iterator(m_pending.begin()),
-                                   std::make_move_iterator(m_pending.end()));
-    m_pending.clear();
-    return lines;
-}
-
-void OperatorLog::setWakeUp(std::function<void()> wakeUp)
-{
-    std::lock_guard lock(m_mutex);
-    m_wakeUp = std::move(wakeUp);
-}
-
 } // namespace quelvor::app
 
 #include <thread>

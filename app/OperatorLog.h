@@ -10,11 +10,10 @@
 // standard output for the headless server). Lines of different threads never
 // mix within a line; the lines of one thread keep their order.
 
+#include "app/HandOverQueue.h"
 #include "db/RegionalFormat.h"
 
-#include <deque>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -29,18 +28,16 @@ public:
     static std::string formatLine(const db::Timestamp& when, const std::string& message);
 
     // Any thread. Queues the line made with the current local time.
-    void append(const std::string& message);
+    void append(const std::string& message) { m_queue.put(formatLine(db::localNow(), message)); }
     // Main thread: takes every queued line, oldest first.
-    std::vector<std::string> drain();
+    std::vector<std::string> drain() { return m_queue.takeAll(); }
 
-    // Called (on the appending thread, outside the lock) after a line was
-    // queued, so that the front end's loop wakes up to drain it. Must not block.
-    void setWakeUp(std::function<void()> wakeUp);
+    // Called on the appending thread after a line was queued, so that the
+    // front end's loop wakes up to drain it. Must not block.
+    void setWakeUp(std::function<void()> wakeUp) { m_queue.setWakeUp(std::move(wakeUp)); }
 
 private:
-    std::mutex m_mutex;
-    std::deque<std::string> m_pending;   // guarded by m_mutex
-    std::function<void()> m_wakeUp;      // guarded by m_mutex
+    HandOverQueue m_queue;
 };
 
 } // namespace quelvor::app

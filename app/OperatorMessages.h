@@ -1,35 +1,18 @@
 #pragma once
 // Message boxes that other threads hand to the operator without waiting for
-// them: post() queues the text and returns at once; the main thread takes the
-// queued texts and shows them (the window as boxes, the headless server as log
-// lines).
+// them (a catalogue value of a kind the handhelds cannot take, for instance).
+// The main thread takes the queued texts and shows them: the window as boxes,
+// the headless server as log lines.
 
-#include <deque>
-#include <functional>
-#include <mutex>
-#include <string>
-#include <vector>
+#include "app/HandOverQueue.h"
 
 namespace quelvor::app {
 
-class OperatorMessages
-{
-public:
-    static OperatorMessages& instance();
-
-    void post(const std::string& text);       // any thread
-    std::vector<std::string> drain();          // main thread
-    void setWakeUp(std::function<void()> wakeUp);
-
-private:
-    std::mutex m_mutex;
-    std::deque<std::string> m_pending; // guarded by m_mutex
-    std::function<void()> m_wakeUp;    // guarded by m_mutex
-};
+HandOverQueue& operatorMessages();
 
 inline void postOperatorMessage(const std::string& text)
 {
-    OperatorMessages::instance().post(text);
+    operatorMessages().put(text);
 }
 
 } // namespace quelvor::app
