@@ -1,0 +1,70 @@
+#include "app/OperatorLog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <thread>
+
+using namespace quelvor::app;
+
+TEST(OperatorLog, LineForm)
+{
+    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {14, 5, 3, 0}}, "Serviços encerrados"),
+              "09/12/2026 14:05:03-Serviços encerrados");
+    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "x"), "09/12/2026-x");
+    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "1001\x02" "a\x02"), "09/12/2026-1001\x02" "a\x02");
+}
+
+TEST(OperatorLog, ThreadsAppendWholeLinesInTheirOwnOrderWithoutWaiting)
+{
+    OperatorLog log;
+    std::atomic<int> wakeUps{0};
+    log.setWakeUp([&] { ++wakeUps; });
+    constexpr int kThreads = 8;
+    constexpr int kLines = 2000;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&log, t] {
+            for (int i = 0; i < kLines; ++i)
+                log.append("t" + std::to_string(t) + ":" + std::to_string(i) + std::string(50, 'x'));
+        });
+    // The main thread drains while the others write, as the window does.
+    std::vector<std::string> lines;
+    for (int rounds = 0; rounds < 1000 && lines.size() < kThreads * kLines; ++rounds) {
+        auto batch = log.drain();
+        lines.insert(lines.end(), batch.begin(), batch.end());
+        std::this_thread::yield();
+    }
+    for (auto& t : threads)
+        t.join();
+    auto rest = log.drain();
+    lines.insert(lines.end(), rest.begin(), rest.end());
+
+    ASSERT_EQ(lines.size(), size_t(kThreads * kLines));
+    EXPECT_EQ(wakeUps.load(), kThreads * kLines);
+    std::map<int, int> next;
+    for (const std::string& line : lines) {
+        const size_t dash = line.find("-t");
+        ASSERT_NE(dash, std::string::npos) << line;
+        const size_t colon = line.find(':', dash);
+        const int thread = std::stoi(line.substr(dash + 2, colon - dash - 2));
+        const int index = std::stoi(line.substr(colon + 1));
+        EXPECT_EQ(index, next[thread]++) << "lines of one thread out of order";
+        EXPECT_EQ(line.substr(line.size() - 50), std::string(50, 'x')) << "a line was cut or mixed";
+    }
+}
+
+TEST(OperatorLog, MainWindowLogLetsPendingEventsRunOnlyOnTheMainThread)
+{
+    int processed = 0;
+    setMainThreadEvents([&] { ++processed; });
+    log("no main thread");
+    EXPECT_EQ(processed, 1);
+    std::thread([] { log("from a connection"); }).join();
+    EXPECT_EQ(processed, 1);
+    const auto lines = OperatorLog::instance().drain();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines[lines.size() - 1].find("-from a connection"), std::string::npos);
+    setMainThreadEvents(nullptr);
+}
