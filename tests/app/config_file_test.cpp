@@ -1,0 +1,520 @@
+#include "app/ConfigFile.h"
+#include "app/IniFile.h"
+#include "app/Scramble.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace quelvor::app {
+namespace {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it at the end of the test.
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::random_device random;
+        m_path = fs::temp_directory_path() /
+                 ("quelvor-config-" + std::to_string(random()) + "-" + std::to_string(random()));
+        fs::create_directories(m_path);
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    fs::path m_path;
+};
+
+void writeBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string readBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ConfigFileTest : public ::testing::Test
+{
+protected:
+    // Writes `bytes` as the configuration file and loads it.
+    LoadResult loadText(const std::string& bytes, Settings& settings)
+    {
+        writeBytes(m_path, bytes);
+        return loadConfig(m_path, settings);
+    }
+
+    TempDir m_dir;
+    const std::string m_path = m_dir.file("ConfigQuelvorLeite.ini");
+};
+
+// ---------------------------------------------------------------------------
+// IniFile: the reading and writing rules on their own.
+
+std::u16string readBack(const IniFile& ini, std::u16string_view section, std::u16string_view key)
+{
+    return IniFile::parse(ini.serialize()).readString(section, key).value_or(u"<missing>");
+}
+
+// Any sequence of code units, as a scrambled value may be, reads back as it was
+// written: blanks and quotes at the ends, a lone or turned-around surrogate
+// pair, and the code units that would otherwise end or cut a line.
+TEST(IniFile, EveryValueReadsBackAsWritten)
+{
+    std::u16string everyUnit;
+    for (char32_t unit = 0; unit < IniFile::kMaxValueLength; ++unit)
+        everyUnit += static_cast<char16_t>(unit * 31 + 0xD000); // crosses the surrogate range
+    const std::vector<std::u16string> values = {
+        u"",
+        u"plain",
+        u" leading",
+        u"trailing ",
+        u"\tboth\t",
+        u"  ",
+        u"\"double\"",
+        u"'single'",
+        u"\"",
+        u"'",
+        u"\"'",
+        u"a\"",
+        u"'a",
+        u"\"\"x\"\"",
+        u"x=y;z",
+        u"[Socket]",
+        u";not a comment",
+        u"\n",
+        u"a\nb\rc\r\nd",
+        std::u16string(3, u'\0'),
+        u"\xDC03\xD83E",
+        u"\xD800",
+        u"x\xDFFF",
+        u"\U0001F404 \U0001F404",
+        u"\xC0\x80",
+        everyUnit,
+        u" " + std::u16string(IniFile::kMaxValueLength - 2, u'x') + u"'",
+    };
+    for (const std::u16string& value : values) {
+        SCOPED_TRACE(toUtf8(value));
+        IniFile ini;
+        ini.writeString(u"Base Coleta", u"Senha", u"placeholder");
+        ini.writeString(u"Base Coleta", u"Senha", value);
+        ini.writeString(u"Base Coleta", u"Usuario", u"after");
+        const std::string bytes = ini.serialize();
+        EXPECT_EQ(readBack(ini, u"Base Coleta", u"Senha"), value);
+        EXPECT_EQ(readBack(ini, u"Base Coleta", u"Usuario"), u"after");
+        EXPECT_EQ(IniFile::parse(bytes).encoding(), IniFile::Encoding::Utf8);
+        EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 3) << "one line per key and header";
+    }
+}
+
+TEST(IniFile, ValuesAreCutAt2047CodeUnits)
+{
+    const std::u16string limit(IniFile::kMaxValueLength, u'x');
+    const std::vector<std::pair<std::u16string, std::u16string>> cases = {
+        {limit, limit},
+        {limit + u"y", limit},
+        // The extra quotes do not count: the cut comes after they are dropped.
+        {u" " + limit, u" " + limit.substr(1)},
+        // A pair cut in two keeps its first half.
+        {limit.substr(1) + u"\U0001F404", limit.substr(1) + u"\xD83D"},
+    };
+    for (const auto& [written, read] : cases) {
+        IniFile ini;
+        ini.writeString(u"S", u"K", written);
+        EXPECT_EQ(readBack(ini, u"S", u"K"), read);
+    }
+}
+
+// How a hand-written (or platform-written) line reads.
+TEST(IniFile, ReadsLikeThePlatformProfileRoutines)
+{
+    const std::vector<std::pair<std::string, std::optional<std::u16string>>> cases = {
+        {"[Base Coleta]\nSenha=abc\n", u"abc"},
+        {"[Base Coleta]\nSenha = \t abc \t\n", u"abc"},
+        {"[Base Coleta]\r\nSenha=abc\r\n", u"abc"},
+        {"[Base Coleta]\nSenha=\"abc\"\n", u"abc"},
+        {"[Base Coleta]\nSenha=  'abc'  \n", u"abc"},
+        {"[Base Coleta]\nSenha=\" abc \"\n", u" abc "},
+        {"[Base Coleta]\nSenha=\"abc'\n", u"\"abc'"},
+        {"[Base Coleta]\nSenha=\"\"\"\n", u"\""},
+        {"[Base Coleta]\nSenha=\"\n", u"\""},
+        {"[Base Coleta]\nSenha=\n", u""},
+        {"[Base Coleta]\nSenha=a=b\n", u"a=b"},
+        {"[BASE COLETA]\nSENHA=abc\n", u"abc"},
+        {"  [ base coleta ]  \n  senha=abc\n", u"abc"},
+        {"[Base Coleta]\nSenha=first\nSenha=second\n", u"first"},
+        {"[Base Coleta]\nSenha=first\n[Base Coleta]\nSenha=second\n", u"first"},
+        {"[Base Coleta]\nUsuario=x\n[Base Coleta]\nSenha=second\n", std::nullopt},
+        {"[Base Coleta]\n;Senha=commented\n", std::nullopt},
+        {"Senha=before any section\n[Base Coleta]\n", std::nullopt},
+        {"[Base Coleta]\nSenha\n", std::nullopt},
+        {"[Base Coletas]\nSenha=abc\n", std::nullopt},
+        {"[Base Coleta]\nSenha=no line end", u"no line end"},
+        {"", std::nullopt},
+    };
+    for (const auto& [text, expected] : cases) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(IniFile::parse(text).readString(u"Base Coleta", u"Senha"), expected);
+    }
+}
+
+// A file is UTF-8 only when all of it decodes as such; section names match in
+// any case, "Inicialização" included, whichever encoding carried it.
+TEST(IniFile, TellsUtf8FromWindows1252)
+{
+    using Encoding = IniFile::Encoding;
+    const std::vector<std::pair<std::string, Encoding>> cases = {
+        {"[Inicializa\xE7\xE3o]\r\nTempo=5\r\n", Encoding::Windows1252},
+        {"[INICIALIZA\xC7\xC3O]\r\nTempo=5\r\n", Encoding::Windows1252},
+        {"[inicializa\xE7\xE3o]\nTempo=5\n", Encoding::Windows1252},
+        {"[Inicialização]\nTempo=5\n", Encoding::Utf8},
+        {"[INICIALIZAÇÃO]\nTempo=5\n", Encoding::Utf8},
+        {"\xEF\xBB\xBF[inicialização]\r\nTempo=5\r\n", Encoding::Utf8},
+        // Bytes that would pass for UTF-8 do not make a Windows-1252 file UTF-8.
+        {"; caf\xC3\xA9\n[Inicializa\xE7\xE3o]\nTempo=5\n", Encoding::Windows1252},
+        // Half a surrogate pair in its 3-byte form is still UTF-8 here.
+        {"[Inicialização]\nTempo=5\nSenha=\xED\xB0\x83\n", Encoding::Utf8},
+    };
+    for (const auto& [bytes, encoding] : cases) {
+        SCOPED_TRACE(bytes);
+        const IniFile ini = IniFile::parse(bytes);
+        EXPECT_EQ(ini.encoding(), encoding);
+        EXPECT_EQ(ini.readString(u"Inicialização", u"Tempo"), u"5");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Loading.
+
+// A file as an older Windows installation wrote it: Windows-1252 bytes, CR LF,
+// section names in capitals, scrambled values in Windows-1252.
+TEST_F(ConfigFileTest, LoadsWindows1252File)
+{
+    const std::string legacy = "[SOCKET]\r\n"
+                               "Porta=211\r\n"
+                               "[BASE TARVELL]\r\n"
+                               "base=tarvell:C:\\ERP\\DADOS.FDB\r\n"
+                               "USUARIO=n\xE4nk\r\n" // joão
+                               "Senha=\xE8g`d\r\n"   // café
+                               "Integra=S\r\n"
+                               "[Inicializa\xE7\xE3o]\r\n"
+                               "Tempo=4\r\n"
+                               "[BASE COLETA]\r\n"
+                               "Base=localhost:C:\\Coleta\\COLETA.FDB\r\n"
+                               "Usuario=@WQPJ\r\n"
+                               "Senha=/73928\"$\r\n";
+    Settings settings;
+    const LoadResult result = loadText(legacy, settings);
+    EXPECT_TRUE(result.fileFound);
+    EXPECT_TRUE(result.readAsWindows1252);
+    EXPECT_TRUE(result.messages.empty());
+
+    Settings expected;
+    expected.edtPorta = 211;
+    expected.EdtBaseTarvell = "tarvell:C:\\ERP\\DADOS.FDB";
+    expected.EdtUsuarioTarvell = "joão";
+    expected.EdtSenhaTarvell = "café";
+    expected.ch_integratarvell = true;
+    expected.edtTempoInicializacao = 4;
+    expected.EdtBaseColeta = "localhost:C:\\Coleta\\COLETA.FDB";
+    expected.EdtUsuarioColeta = "KORVA";
+    expected.EdtSenhaColeta = "##738460";
+    EXPECT_EQ(settings, expected);
+}
+
+TEST_F(ConfigFileTest, LoadsUtf8WithByteOrderMarkAndSurrogateHalves)
+{
+    // "🐄" scrambles to U+DC03 U+D83E: two halves of a pair, each written alone.
+    Settings settings;
+    const LoadResult result =
+        loadText("\xEF\xBB\xBF[Base Coleta]\nUsuario=\xED\xB0\x83\xED\xA0\xBE\n", settings);
+    EXPECT_FALSE(result.readAsWindows1252);
+    EXPECT_EQ(settings.EdtUsuarioColeta, "🐄");
+}
+
+TEST_F(ConfigFileTest, MissingFileLeavesEverythingEmpty)
+{
+    Settings settings;
+    settings.edtPorta = 3050;
+    settings.EdtBaseColeta = "x";
+    settings.EdtSenhaTarvell = "y";
+    settings.ch_integratarvell = true;
+    settings.edtTempoInicializacao = 9;
+    settings.edtVersaoCliente = "1.2.3"; // from PARAMETROS, not the file
+    settings.edtIDEmpresa = "7";
+
+    const LoadResult result = loadConfig(m_path, settings);
+    EXPECT_FALSE(result.fileFound);
+    EXPECT_TRUE(result.messages.empty());
+
+    Settings expected;
+    expected.edtVersaoCliente = "1.2.3";
+    expected.edtIDEmpresa = "7";
+    EXPECT_EQ(settings, expected);
+
+    // A directory in the file's place counts as no file.
+    fs::create_directory(m_path);
+    EXPECT_FALSE(loadConfig(m_path, settings).fileFound);
+}
+
+TEST_F(ConfigFileTest, IntegrationSwitchIsOnOnlyForCapitalS)
+{
+    struct Case
+    {
+        std::optional<std::string> file; // nothing: no file at all
+        bool on;
+    };
+    const std::vector<Case> cases = {
+        {"[Base Tarvell]\nIntegra=S\n", true},
+        {"[Base Tarvell]\nIntegra=N\n", false},
+        {"[Base Tarvell]\nIntegra=s\n", false},
+        {"[Base Tarvell]\nIntegra=\n", false},
+        {"[Base Tarvell]\nIntegra=SIM\n", false},
+        {"[Base Tarvell]\nIntegra= S \n", true},
+        {"[Base Tarvell]\nIntegra=\"S\"\n", true},
+        {"[base tarvell]\nINTEGRA=S\n", true},
+        {"[Base Tarvell]\nBase=erp:/x.fdb\n", true}, // key missing
+        {"[Socket]\nPorta=1\n", true},               // section missing
+        {"", true},
+        {std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file.value_or("<no file>"));
+        fs::remove(m_path);
+        if (c.file)
+            writeBytes(m_path, *c.file);
+        Settings settings;
+        loadConfig(m_path, settings);
+        EXPECT_EQ(settings.ch_integratarvell, c.on);
+    }
+}
+
+struct NumberCase
+{
+    std::optional<std::string> text; // nothing: the key is missing
+    int value;
+    bool message;
+};
+
+TEST_F(ConfigFileTest, TempoThatIsNotAWholeNumberReadsAsZero)
+{
+    const std::vector<NumberCase> cases = {
+        {"12", 12, false}, {"  7  ", 7, false},      {"+8", 8, false}, {"-3", -3, false},
+        {"", 0, false},    {std::nullopt, 0, false}, {"abc", 0, true}, {"1.5", 0, true},
+        {"12s", 0, true},  {"0x10", 0, true},        {"+-8", 0, true}, {"99999999999", 0, true},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.text.value_or("<missing>"));
+        Settings settings;
+        const LoadResult result =
+            loadText("[Inicialização]\n" + (c.text ? "Tempo=" + *c.text + "\n" : std::string()), settings);
+        EXPECT_EQ(settings.edtTempoInicializacao, c.value);
+        EXPECT_EQ(result.messages.size(), c.message ? 1u : 0u);
+    }
+}
+
+// A port that is not a number must not stop the start-up: it reads as "not
+// configured" and says why in the log. Every number is kept as it is.
+TEST_F(ConfigFileTest, PortaThatIsNotANumberReadsAsZeroWithAMessage)
+{
+    const std::vector<NumberCase> cases = {
+        {"3050", 3050, false}, {" 3050 ", 3050, false}, {"70000", 70000, false},  {"-1", -1, false},
+        {"0", 0, false},       {"", 0, false},          {std::nullopt, 0, false}, {"abc", 0, true},
+        {"12x", 0, true},      {"30 50", 0, true},      {"4294967296", 0, true},
+    };
+    for (const NumberCase& c : cases) {
+        SCOPED_TRACE(c.text.value_or("<missing>"));
+        Settings settings;
+        const LoadResult result =
+            loadText("[Socket]\n" + (c.text ? "Porta=" + *c.text + "\n" : std::string()), settings);
+        EXPECT_EQ(settings.edtPorta, c.value);
+        if (c.message) {
+            ASSERT_EQ(result.messages.size(), 1u);
+            EXPECT_EQ(result.messages[0], "Porta inválida no arquivo de configuração: \"" + *c.text + "\"");
+        } else {
+            EXPECT_TRUE(result.messages.empty());
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Saving.
+
+Settings ordinarySettings()
+{
+    Settings s;
+    s.edtPorta = 3050;
+    s.EdtBaseColeta = "localhost:/var/coleta/COLETA.FDB";
+    s.EdtUsuarioColeta = "KORVA";
+    s.EdtSenhaColeta = "##738460";
+    s.edtTempoInicializacao = 10;
+    return s;
+}
+
+// All nine keys, in their order, even with the switch off and the ERP empty.
+TEST_F(ConfigFileTest, SaveWritesAllNineKeysInOrder)
+{
+    saveConfig(m_path, ordinarySettings());
+    EXPECT_EQ(readBytes(m_path), "[Socket]\n"
+                                 "Porta=3050\n"
+                                 "\n"
+                                 "[Base Tarvell]\n"
+                                 "Base=\n"
+                                 "Usuario=\n"
+                                 "Senha=\n"
+                                 "Integra=N\n"
+                                 "\n"
+                                 "[Base Coleta]\n"
+                                 "Base=localhost:/var/coleta/COLETA.FDB\n"
+                                 "Usuario=@WQPJ\n"
+                                 "Senha=/73928\"$\n"
+                                 "\n"
+                                 "[Inicialização]\n"
+                                 "Tempo=10\n");
+    EXPECT_FALSE(fs::exists(m_path + ".tmp"));
+}
+
+// Whatever else the file holds stays where it is; the file's own spellings of
+// section and key names are kept; an older Windows-1252 file becomes UTF-8
+// and keeps its CR LF line ends.
+TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
+{
+    writeBytes(m_path, "; Configura\xE7\xE3o do servidor\r\n"
+                       "[SOCKET]\r\n"
+                       "PORTA = 211\r\n"
+                       "Timeout=30\r\n"
+                       "\r\n"
+                       "[base coleta]\r\n"
+                       "BASE=srv:/antiga.fdb\r\n"
+                       "; senha antiga abaixo\r\n"
+                       "\r\n"
+                       "[Outros]\r\n"
+                       "Chave=valor com \xE7\r\n"
+                       "[INICIALIZA\xC7\xC3O]\r\n"
+                       "Tempo=3\r\n");
+    saveConfig(m_path, ordinarySettings());
+    EXPECT_EQ(readBytes(m_path), "; Configuração do servidor\r\n"
+                                 "[SOCKET]\r\n"
+                                 "PORTA=3050\r\n"
+                                 "Timeout=30\r\n"
+                                 "\r\n"
+                                 "[base coleta]\r\n"
+                                 "BASE=localhost:/var/coleta/COLETA.FDB\r\n"
+                                 "Usuario=@WQPJ\r\n"
+                                 "Senha=/73928\"$\r\n"
+                                 "; senha antiga abaixo\r\n"
+                                 "\r\n"
+                                 "[Outros]\r\n"
+                                 "Chave=valor com ç\r\n"
+                                 "[INICIALIZAÇÃO]\r\n"
+                                 "Tempo=10\r\n"
+                                 "\r\n"
+                                 "[Base Tarvell]\r\n"
+                                 "Base=\r\n"
+                                 "Usuario=\r\n"
+                                 "Senha=\r\n"
+                                 "Integra=N\r\n");
+
+    Settings loaded;
+    const LoadResult result = loadConfig(m_path, loaded);
+    EXPECT_FALSE(result.readAsWindows1252);
+    EXPECT_EQ(loaded, ordinarySettings());
+}
+
+// Whatever the operator typed comes back from the file as it was typed.
+TEST_F(ConfigFileTest, SaveThenLoadKeepsEveryValue)
+{
+    Settings awkward;
+    awkward.edtPorta = 65536; // kept: the listener decides
+    awkward.edtTempoInicializacao = -1;
+    awkward.ch_integratarvell = true;
+    awkward.EdtBaseTarvell = "  tarvell:/dados/ERP.FDB  ";
+    awkward.EdtUsuarioTarvell = "!xy#"; // scrambles to "zw" in double quotes
+    awkward.EdtSenhaTarvell = "!ab!";   // scrambles to a blank, c, grave accent, double quote
+    awkward.EdtBaseColeta = "'localhost:/opt/coleta/COLETA 🐄.FDB'";
+    awkward.EdtUsuarioColeta = "🐄 ção";          // the pair comes out turned around
+    awkward.EdtSenhaColeta = "b\x0b\t\x01q\x0e"; // scrambles to CR, r, NUL, LF, LF, c
+
+    Settings negativePort = ordinarySettings();
+    negativePort.edtPorta = -5;
+    negativePort.ch_integratarvell = true;
+
+    Settings longest;
+    longest.EdtBaseColeta = std::string(IniFile::kMaxValueLength, 'p');
+    longest.EdtSenhaColeta = std::string(IniFile::kMaxValueLength - 1, 's') + " ";
+
+    for (const Settings& original : {awkward, negativePort, longest, Settings{}, ordinarySettings()}) {
+        SCOPED_TRACE(original.EdtBaseColeta.substr(0, 40));
+        fs::remove(m_path);
+        saveConfig(m_path, original);
+        Settings loaded;
+        const LoadResult result = loadConfig(m_path, loaded);
+        EXPECT_TRUE(result.messages.empty());
+        EXPECT_EQ(loaded, original);
+        // A second save over the first replaces every key in place.
+        const std::string first = readBytes(m_path);
+        saveConfig(m_path, original);
+        EXPECT_EQ(readBytes(m_path), first);
+    }
+}
+
+// The file holds no more than 2047 code units of a value: a longer path is cut.
+TEST_F(ConfigFileTest, LongerValuesAreCutOnLoading)
+{
+    Settings original;
+    original.EdtBaseColeta = std::string(IniFile::kMaxValueLength + 10, 'p');
+    saveConfig(m_path, original);
+    Settings loaded;
+    loadConfig(m_path, loaded);
+    EXPECT_EQ(loaded.EdtBaseColeta, std::string(IniFile::kMaxValueLength, 'p'));
+}
+
+TEST_F(ConfigFileTest, RefusedWriteRaisesUnableToWrite)
+{
+    const std::string missingDirectory = m_dir.file("nao-existe") + "/ConfigQuelvorLeite.ini";
+    const std::string directory = m_dir.file("pasta");
+    fs::create_directory(directory);
+    for (const std::string& path : {missingDirectory, directory}) {
+        try {
+            saveConfig(path, ordinarySettings());
+            ADD_FAILURE() << "no error for " << path;
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
+        }
+    }
+    EXPECT_TRUE(fs::is_directory(directory));
+}
+
+TEST(ConfigPath, IsBesideTheExecutable)
+{
+    const fs::path executable = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(programDirectory(), executable.parent_path().string() + "/");
+    EXPECT_EQ(configPath(), programDirectory() + "ConfigQuelvorLeite.ini");
+    EXPECT_EQ(&configPath(), &configPath()); // computed once, kept
+}
+
+} // namespace
+} // namespace quelvor::app
