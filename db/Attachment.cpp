@@ -423,7 +423,12 @@ void Attachment::connect(const ConnectionParams& params)
 
 void Attachment::configure(const ConnectionParams& params)
 {
-    close();
+    // A connection that broke meanwhile must not stop it from being set up again.
+    try {
+        close();
+    } catch (const std::exception& e) {
+        quietError(e.what());
+    }
     m_params = params;
 }
 

@@ -1,0 +1,248 @@
+#include "app/FrmPrincipal.h"
+
+#include "app/ConfigFile.h"
+#include "app/OperatorLog.h"
+#include "app/StandingConnections.h"
+#include "db/Sql.h"
+#include "sync/QueryHelpers.h"
+
+#include <charconv>
+#include <filesystem>
+#include <thread>
+
+namespace quelvor::app {
+namespace {
+
+// A number field holds a whole number and shows 0 when empty.
+std::string campoNumerico(const std::string& texto)
+{
+    const std::string t = db::trimSql(texto);
+    long long v = 0;
+    const auto res = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (t.empty() || res.ec != std::errc() || res.ptr != t.data() + t.size())
+        return "0";
+    return std::to_string(v);
+}
+
+std::string loopbackHostName()
+{
+    return "localhost";
+}
+
+} // namespace
+
+TFrmPrincipal::TFrmPrincipal(FrontEnd& frontEnd, ServiceState& state, ListenerControl& listener)
+    : m_front(frontEnd), m_state(state), m_listener(listener)
+{
+}
+
+TFrmPrincipal::~TFrmPrincipal() = default;
+
+void TFrmPrincipal::log(const std::string& mensagem)
+{
+    app::log(mensagem);
+}
+
+void TFrmPrincipal::setSettings(const Settings& settings)
+{
+    m_settings = settings;
+    m_state.settings.set(settings);
+    m_front.showSettings(settings);
+}
+
+void TFrmPrincipal::FormCreate(const std::string& configPath)
+{
+    m_front.enableMainMenus(false);
+    log("Interface criada");
+    m_state.inicializousocket = false;
+    m_state.connectedDevices = 0;
+    contadorSincronizacao = 0;
+    int n = 0;
+    m_front.liberaopcoes(false);
+
+    m_configPath = configPath;
+    Settings s = m_settings;
+    if (std::filesystem::exists(m_configPath)) {
+        const LoadResult loaded = loadConfig(m_configPath, s);
+        for (const std::string& m : loaded.messages)
+            log(m);
+        n = s.edtTempoInicializacao;
+    }
+    s.edtTempoInicializacao = n;
+    setSettings(s);
+    log("Tempo para inicialização: " + std::to_string(n) + " segundos.");
+
+    for (int i = 1; i <= n && !m_exitRequested; ++i) {
+        m_front.setStatusPanel(2, std::to_string(i) + " / " + std::to_string(n));
+        log("Aguardando " + std::to_string(i) + " de " + std::to_string(n));
+        m_front.processPendingEvents();
+        std::this_thread::sleep_for(m_second);
+        m_front.processPendingEvents();
+    }
+    if (m_exitRequested)
+        return;
+
+    m_front.setStatusPanel(2, "");
+    m_front.enableMainMenus(true);
+    m_front.hideTaskbarEntry();
+    I1Click();
+}
+
+void TFrmPrincipal::I1Click()
+{
+    if (m_running)
+        encerraServico();
+    else
+        iniciaServico();
+}
+
+void TFrmPrincipal::iniciaServico()
+{
+    log("Iniciando tentativa de inicialização....");
+    if (m_settings.edtPorta <= 0) {
+        primeiraExecucao();
+        return;
+    }
+    m_firstRunTaken = false;
+    std::string falha;
+    try {
+        m_listener.deactivate();
+        if (m_settings.ch_integratarvell) {
+            falha = "Falha na conexão da base de dados com o Tarvell";
+            configuraConexao(ConexaoTarvell, listaConexaoTarvell(m_settings));
+        }
+        falha = "Falha na conexão da base de dados das Coletas (Temp)";
+        configuraConexao(ConexaoTemp, listaConexaoTemp(m_settings));
+        falha = "Falha na conexão da base de dados das Coletas";
+        configuraConexao(ConexaoColeta, listaConexaoColeta(m_settings));
+
+        Settings s = m_settings;
+        s.edtVersaoCliente = sync::PTAB("PARAMETROS", "PAR_VERSAOAPK", "PAR_ID = 1", ConexaoColeta);
+        s.edtIDEmpresa = campoNumerico(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", ConexaoColeta));
+        setSettings(s);
+
+        gravaparespecial("INTEGRATARVELL", m_settings.ch_integratarvell ? "S" : "N");
+
+        falha = "Falha na inicialização do Socket na porta " + std::to_string(m_settings.edtPorta);
+        m_listener.activate(m_settings.edtPorta);
+        log("Servidor socket inicializado na porta " + std::to_string(m_listener.port()));
+
+        m_running = true;
+        m_front.setRunningCheck(true);
+        m_front.setIndicator(true);
+    } catch (const std::exception&) {
+        log(falha);
+        for (db::Attachment* c : {&ConexaoTarvell, &ConexaoColeta}) {
+            try {
+                c->close();
+            } catch (const std::exception&) {
+            }
+        }
+        try {
+            m_listener.deactivate();
+        } catch (const std::exception&) {
+        }
+        m_front.openWindow();
+    }
+}
+
+void TFrmPrincipal::primeiraExecucao()
+{
+    const std::string mensagem = "Necessário efetuar a configuração do sistema";
+    m_front.showMessage(mensagem);
+    log(mensagem);
+    if (m_settings.EdtBaseColeta.empty()) {
+        Settings s = m_settings;
+        s.EdtBaseColeta = loopbackHostName() + ":" + programDirectory() + "COLETA.FDB";
+        s.EdtUsuarioColeta = "KORVA";
+        s.EdtSenhaColeta = "##738460";
+        setSettings(s);
+    }
+    m_firstRunTaken = true;
+    m_front.openWindow();
+}
+
+void TFrmPrincipal::encerraSocket()
+{
+    m_listener.disconnectAll();
+    m_front.processPendingEvents();
+    m_listener.deactivate();
+}
+
+void TFrmPrincipal::encerraServico()
+{
+    encerraSocket();
+    ConexaoTarvell.close();
+    ConexaoColeta.close();
+    ConexaoTemp.close();
+    log("Serviços encerrados");
+    m_front.setIndicator(false);
+    m_running = false;
+    m_front.setRunningCheck(false);
+}
+
+void TFrmPrincipal::FechaAplicacao()
+{
+    m_exitRequested = true;
+    if (m_running) {
+        I1Click();
+        m_front.processPendingEvents();
+    }
+    FormDestroy();
+}
+
+void TFrmPrincipal::FormDestroy()
+{
+    m_listener.disconnectAll();
+    m_listener.deactivate();
+}
+
+bool TFrmPrincipal::gravaparespecial(const std::string& nomeparametro, const std::string& valor)
+{
+    try {
+        ConexaoColeta.open();
+        ConexaoColeta.execute(db::Sql("UPDATE OR INSERT INTO PARAMETROSESPECIAIS(PAR_CAMPO, PAR_VALOR)VALUES(?,?)",
+                                      {db::text(nomeparametro), db::text(valor)}));
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void TFrmPrincipal::E1Click()
+{
+    log("Habilitado para alterar parametros");
+    m_editing = true;
+    m_front.setEditing(true);
+    m_front.liberaopcoes(true);
+}
+
+void TFrmPrincipal::S1Click(const Settings& campos)
+{
+    if (campos.edtPorta == 0) {
+        m_front.showMessage("Necessário configurar porta socket para conexão dos clientes");
+        return;
+    }
+    if (db::trimSql(campos.edtVersaoCliente).empty()) {
+        m_front.showMessage("Necessário informar versão do cliente");
+        return;
+    }
+    setSettings(campos);
+    saveConfig(m_configPath, campos);
+    configuraConexao(ConexaoColeta, listaConexaoColeta(campos));
+    ConexaoColeta.execute(db::Sql("UPDATE OR INSERT INTO PARAMETROS (PAR_ID,PAR_EMPRESA,PAR_VERSAOAPK)VALUES(1,?,?);",
+                                  {db::text(campoNumerico(campos.edtIDEmpresa)), db::text(campos.edtVersaoCliente)}));
+
+    m_editing = false;
+    m_front.setEditing(false);
+    log("Configuração Atualizada.");
+    m_front.liberaopcoes(false);
+
+    if (m_front.askOkCancel("Alterções exigem que o serviço seja Reiniciado.")) {
+        if (m_running)
+            I1Click();
+        I1Click();
+    }
+}
+
+} // namespace quelvor::app

@@ -1,0 +1,93 @@
+#pragma once
+// TFrmPrincipal: the main window's logic without the window. It owns the live
+// settings, the three standing connections and the service state, and runs the
+// start-up, the start and stop sequences, the exit, the special parameters and
+// the saving of the configuration. It reaches the window through FrontEnd and
+// the handhelds' listener through ListenerControl.
+//
+// Main thread only, except what ServiceState shares with the connection threads.
+
+#include "app/FrontEnd.h"
+#include "app/ListenerControl.h"
+#include "app/ServiceState.h"
+#include "app/Settings.h"
+#include "db/Attachment.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace quelvor::app {
+
+class TFrmPrincipal
+{
+public:
+    TFrmPrincipal(FrontEnd& frontEnd, ServiceState& state, ListenerControl& listener);
+    ~TFrmPrincipal();
+
+    // Start-up: loads the configuration from `configPath`, waits, starts the service.
+    void FormCreate(const std::string& configPath);
+    // Toggles the service: the start sequence when stopped, the stop sequence
+    // when running. Errors of the stop sequence reach the caller.
+    void I1Click();
+    // Exit: stops the service if it runs and tears the listener down. The
+    // front end then ends the process with code 0.
+    void FechaAplicacao();
+    // Teardown: disconnects every device and deactivates the listener.
+    void FormDestroy();
+    // Disconnects every device, lets pending events run, deactivates the listener.
+    void encerraSocket();
+
+    // Start editing the configuration.
+    void E1Click();
+    // Save the configuration with the fields as the operator left them. The
+    // refusals show their boxes; errors of the writing steps reach the caller.
+    void S1Click(const Settings& campos);
+
+    bool gravaparespecial(const std::string& nomeparametro, const std::string& valor);
+
+    // The main window's log (see OperatorLog).
+    void log(const std::string& mensagem);
+
+    bool running() const { return m_running; }
+    bool editing() const { return m_editing; }
+    // The start-up ended on the first-run path: the service is not configured.
+    bool firstRunTaken() const { return m_firstRunTaken; }
+    const Settings& settings() const { return m_settings; }
+    // Changes the live settings (the fields) and publishes them to the
+    // connection threads.
+    void setSettings(const Settings& settings);
+    const std::string& configPath() const { return m_configPath; }
+
+    // Asks a running start-up wait to give up (the application is ending).
+    void requestExit() { m_exitRequested = true; }
+    bool exitRequested() const { return m_exitRequested; }
+
+    // The pause of the start-up wait; tests shorten it.
+    void setSecondDuration(std::chrono::milliseconds d) { m_second = d; }
+
+    ServiceState& state() { return m_state; }
+    db::Attachment ConexaoTarvell;
+    db::Attachment ConexaoTemp;
+    db::Attachment ConexaoColeta;
+
+    int contadorSincronizacao = 0; // synchronisation runs
+
+private:
+    void iniciaServico();
+    void encerraServico();
+    void primeiraExecucao();
+
+    FrontEnd& m_front;
+    ServiceState& m_state;
+    ListenerControl& m_listener;
+    Settings m_settings;
+    std::string m_configPath;
+    bool m_running = false;
+    bool m_editing = false;
+    bool m_firstRunTaken = false;
+    bool m_exitRequested = false;
+    std::chrono::milliseconds m_second{1000};
+};
+
+} // namespace quelvor::app

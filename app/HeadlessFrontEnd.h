@@ -1,0 +1,74 @@
+#pragma once
+// The headless front end of quelvord: the same core as the window, with the
+// operator log on standard output. It runs the main thread's event loop of its
+// own: log lines and operator messages handed over by other threads, the
+// three timers of the window, and the signals SIGTERM and SIGINT (exit) and
+// SIGUSR1 (a synchronisation run).
+//
+// A message box becomes a log line and goes to standard error; opening the
+// window does nothing; the restart prompt answers Cancel.
+
+#include "app/FrontEnd.h"
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace quelvor::app {
+
+class TFrmPrincipal;
+
+class HeadlessFrontEnd : public FrontEnd
+{
+public:
+    // Blocks SIGTERM, SIGINT and SIGUSR1 in the calling thread (call it before
+    // any other thread starts, so that every thread inherits the mask) and
+    // takes them through a descriptor instead.
+    explicit HeadlessFrontEnd(std::FILE* out = stdout);
+    ~HeadlessFrontEnd() override;
+
+    // The core to drive; the synchronisation run to call for Timer2 and SIGUSR1.
+    void attach(TFrmPrincipal& core, std::function<void()> sincronizar);
+
+    // Runs the loop until an exit signal arrives; returns the exit status.
+    int run();
+
+    // Timer periods; tests shorten them.
+    std::chrono::milliseconds timer1{1000};
+    std::chrono::milliseconds timer2{600000};
+    std::chrono::milliseconds timer3{3600000};
+
+    void showMessage(const std::string& text) override;
+    bool askOkCancel(const std::string& text) override;
+    void showError(const std::string& text) override;
+    void openWindow() override {}
+    void setIndicator(bool) override {}
+    void setRunningCheck(bool) override {}
+    void enableMainMenus(bool) override {}
+    void liberaopcoes(bool) override {}
+    void setEditing(bool) override {}
+    void showSettings(const Settings&) override {}
+    void setSyncBusy(bool) override {}
+    void setStatusPanel(int, const std::string&) override {}
+    void hideTaskbarEntry() override {}
+    void processPendingEvents() override;
+
+private:
+    void printLogLines();
+    void takeSignals();
+    void runDueTimers(bool nested);
+    void wake();
+
+    std::FILE* m_out;
+    int m_wakeFd = -1;
+    int m_signalFd = -1;
+    TFrmPrincipal* m_core = nullptr;
+    std::function<void()> m_sincronizar;
+    bool m_exitPending = false;
+    bool m_syncPending = false;
+    bool m_inEvents = false;
+    std::chrono::steady_clock::time_point m_next1, m_next2, m_next3;
+};
+
+} // namespace quelvor::app

@@ -1,0 +1,29 @@
+#pragma once
+// The settings lists of the main window's three standing connections and how
+// a connection is set up from one: disconnected, its settings cleared and
+// refilled from the list, and connected again.
+
+#include "app/Settings.h"
+#include "db/Attachment.h"
+
+#include <string>
+#include <vector>
+
+namespace quelvor::app {
+
+// ConexaoTarvell: the ERP database's three fields.
+std::vector<std::string> listaConexaoTarvell(const Settings& s);
+// ConexaoTemp: the collection database's three fields, in its own order.
+std::vector<std::string> listaConexaoTemp(const Settings& s);
+// ConexaoColeta: the list of ConexaoTarvell filled from the collection fields.
+std::vector<std::string> listaConexaoColeta(const Settings& s);
+
+// The attachment settings a list stands for (Database, User_Name, Password).
+// Every standing connection attaches with the WIN1252 character set, as the
+// handlers do, so that text reads the same on every path.
+db::ConnectionParams parametrosDaLista(const std::vector<std::string>& lista);
+
+// Disconnects, takes the list's settings and connects. Throws DbError.
+void configuraConexao(db::Attachment& conexao, const std::vector<std::string>& lista);
+
+} // namespace quelvor::app
