@@ -1,0 +1,122 @@
+// The execute event: one line read, one handler built with the settings of
+// that moment, answered and destroyed.
+#include "app/OperatorLog.h"
+#include "server/RequestIntake.h"
+#include "tests/support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+using namespace quelvor;
+using quelvor::test::TestDatabase;
+
+namespace {
+
+const std::string S(1, '\x02');
+
+// A connection that hands out scripted lines, then fails like a closed socket.
+struct ScriptedConnection : server::DeviceConnection
+{
+    std::deque<std::string> incoming;
+    std::vector<std::string> written;
+    std::string readLine() override
+    {
+        if (incoming.empty())
+            throw server::ReadError("Conexão encerrada pelo dispositivo.");
+        std::string l = incoming.front();
+        incoming.pop_front();
+        return l;
+    }
+    void writeLine(const std::string& line) override { written.push_back(line); }
+    bool connected() const override { return !incoming.empty(); }
+    void disconnect() override { incoming.clear(); }
+    std::string peerAddress() const override { return "127.0.0.1"; }
+    std::string sessionKey() const override { return "55"; }
+};
+
+app::Settings settingsFor(const TestDatabase& db)
+{
+    app::Settings s;
+    s.EdtBaseColeta = db.connectionString();
+    s.EdtUsuarioColeta = db.user();
+    s.EdtSenhaColeta = db.password();
+    return s;
+}
+
+std::vector<std::string> messages()
+{
+    std::vector<std::string> out;
+    for (const auto& l : app::OperatorLog::instance().drain())
+        out.push_back(l.substr(l.find('-', 10) + 1));
+    return out;
+}
+
+} // namespace
+
+TEST(RequestIntake, LinesAreAnsweredOneAfterTheOtherAndEmptyOnesIgnored)
+{
+    TestDatabase db(TestDatabase::Kind::Coleta);
+    db.execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (55, 'S');");
+    app::SettingsStore settings;
+    settings.set(settingsFor(db));
+    ScriptedConnection c;
+    c.incoming = {"0000", "", "4001" + S + "a" + S + "b" + S + "c" + S + "R1" + S, "9876" + S};
+    messages();
+
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(server::IdTCPServer1Execute(c, settings));
+    EXPECT_EQ(c.written, (std::vector<std::string>{"9999", "5001" + S + "1" + S + "R1" + S, "9999" + S, "9999" + S}));
+    const auto log = messages();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Id da Conexão-->>>> : 55"), 3) << "no handler for the empty line";
+
+    // The connection ends: the read failure is logged and the loop stops.
+    EXPECT_FALSE(server::IdTCPServer1Execute(c, settings));
+    EXPECT_EQ(messages(), std::vector<std::string>{"Conexão encerrada pelo dispositivo."});
+}
+
+TEST(RequestIntake, SettingsAreTakenAfreshForEveryLine)
+{
+    TestDatabase first(TestDatabase::Kind::Coleta);
+    TestDatabase second(TestDatabase::Kind::Coleta);
+    for (const TestDatabase* db : {&first, &second})
+        db->execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (55, 'S');");
+    second.execScript("ALTER SEQUENCE GEN_CARGAS RESTART WITH 500;");
+    app::SettingsStore settings;
+    settings.set(settingsFor(first));
+    ScriptedConnection c;
+    const std::string key = "4001" + S + "a" + S + "b" + S + "c" + S + "k" + S;
+    c.incoming = {key, key};
+    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings));
+    settings.set(settingsFor(second)); // the operator edits the path meanwhile
+    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings));
+    ASSERT_EQ(c.written.size(), 4u);
+    EXPECT_EQ(c.written[0], "5001" + S + "1" + S + "k" + S);
+    EXPECT_EQ(c.written[2], "5001" + S + "501" + S + "k" + S);
+}
+
+TEST(RequestIntake, FailuresEndTheConnection)
+{
+    TestDatabase db(TestDatabase::Kind::Coleta);
+    app::SettingsStore settings;
+    ScriptedConnection c;
+    messages();
+
+    // An unreachable collection database: nothing answered, nothing logged.
+    app::Settings s = settingsFor(db);
+    s.EdtSenhaColeta = "wrong";
+    settings.set(s);
+    c.incoming = {"1000" + S + "x" + S + "1" + S + "2" + S + "3" + S};
+    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings));
+    EXPECT_TRUE(c.written.empty());
+    EXPECT_TRUE(messages().empty());
+
+    // The same with an ERP path set but unreachable.
+    s = settingsFor(db);
+    s.EdtBaseTarvell = "localhost:/nonexistent/erp.fdb";
+    s.EdtUsuarioTarvell = "KORVA";
+    settings.set(s);
+    c.incoming = {"0000"};
+    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings));
+    EXPECT_TRUE(c.written.empty());
+}
