@@ -1,0 +1,191 @@
+# shellcheck shell=bash
+# Shared by the scripts in this folder; source it, don't run it.
+# Everything here is safe to run again: each step checks first and only acts
+# when something is missing.
+
+QUELVOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# What the build and the tests need, as Debian 12 packages.
+QUELVOR_PACKAGES=(
+    cmake g++ make pkg-config
+    libgtest-dev libgmock-dev
+    firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
+    libasio-dev qt6-base-dev
+)
+
+# The database user that owns the demo and test databases.
+QUELVOR_DB_USER=KORVA
+QUELVOR_DB_PASSWORD='##738460'
+
+FIREBIRD_HOST=127.0.0.1
+FIREBIRD_PORT=3050
+FIREBIRD_RUN_DIR=/run/firebird3.0
+FIREBIRD_SECURITY_DB=/var/lib/firebird/3.0/system/security3.fdb
+SYSDBA_PASSWORD_FILE=/etc/firebird/3.0/SYSDBA.password
+
+# The folder of the demo databases, as an absolute path.
+demo_dir() {
+    local dir=${QUELVOR_DEMO_DIR:-$QUELVOR_ROOT/build/demo}
+    case $dir in
+    /*) ;;
+    *) dir=$PWD/$dir ;;
+    esac
+    printf '%s' "$dir"
+}
+
+say() { printf '%s\n' "$*" >&2; }
+die() {
+    say "error: $*"
+    exit 1
+}
+
+# --- packages -----------------------------------------------------------
+
+package_installed() {
+    [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+ensure_packages() {
+    local missing=() p
+    for p in "${QUELVOR_PACKAGES[@]}"; do
+        package_installed "$p" || missing+=("$p")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    [ "$(id -u)" -eq 0 ] || die "missing packages (${missing[*]}); run this as root to install them"
+    say "Installing ${missing[*]}"
+    apt-get update
+    DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
+
+# --- Firebird server ----------------------------------------------------
+
+firebird_listening() {
+    (exec 3<>"/dev/tcp/$FIREBIRD_HOST/$FIREBIRD_PORT") 2>/dev/null
+}
+
+# The SYSDBA password the package wrote; empty when it never set one.
+sysdba_password() {
+    [ -r "$SYSDBA_PASSWORD_FILE" ] || return 0
+    (
+        ISC_PASSWORD=
+        # shellcheck disable=SC1090
+        . "$SYSDBA_PASSWORD_FILE"
+        printf '%s' "$ISC_PASSWORD"
+    )
+}
+
+# The package sets the SYSDBA password only when its postinst could start
+# the server. Where it could not, give SYSDBA a password of our own the way
+# the package does: straight in the security database, which only works
+# while no server holds it open.
+ensure_sysdba_password() {
+    [ -n "$(sysdba_password)" ] && return 0
+    firebird_listening && die "SYSDBA has no password in $SYSDBA_PASSWORD_FILE and the server is running;" \
+        "run 'dpkg-reconfigure firebird3.0-server' to set one"
+    local password
+    password=$(cut -c 1-8 /proc/sys/kernel/random/uuid)
+    say "Setting a SYSDBA password (kept in $SYSDBA_PASSWORD_FILE)"
+    printf "create or alter user sysdba password '%s';\n" "$password" |
+        su firebird -s /bin/sh -c "isql-fb -q -b -user SYSDBA '$FIREBIRD_SECURITY_DB'" ||
+        die "could not set the SYSDBA password"
+    install -m 0600 /dev/null "$SYSDBA_PASSWORD_FILE.new"
+    printf 'ISC_USER=sysdba\nISC_PASSWORD="%s"\n' "$password" >"$SYSDBA_PASSWORD_FILE.new"
+    mv -f "$SYSDBA_PASSWORD_FILE.new" "$SYSDBA_PASSWORD_FILE"
+}
+
+# Containers here have no systemd and the package may not have started the
+# server, so start the guardian by hand, as the firebird user.
+ensure_firebird_running() {
+    firebird_listening && return 0
+    [ "$(id -u)" -eq 0 ] || die "nothing listens on $FIREBIRD_HOST:$FIREBIRD_PORT; run this as root to start Firebird"
+    ensure_sysdba_password
+    say "Starting the Firebird server"
+    mkdir -p "$FIREBIRD_RUN_DIR"
+    chown firebird:firebird "$FIREBIRD_RUN_DIR"
+    su firebird -s /bin/sh -c '/usr/sbin/fbguard -daemon -forever'
+    local i
+    for ((i = 0; i < 60; i++)); do
+        firebird_listening && return 0
+        sleep 0.5
+    done
+    die "the Firebird server did not answer on $FIREBIRD_HOST:$FIREBIRD_PORT within 30 s"
+}
+
+# --- users and databases -------------------------------------------------
+
+# sysdba_sql SQL: runs SQL as SYSDBA on a scratch database made for the call
+# and dropped after it, and prints isql's output. The security database
+# itself refuses attachments over the network, but user management and the
+# CREATE DATABASE privilege can be reached from any attachment.
+sysdba_sql() {
+    local dir output rc=0
+    dir=$(mktemp -d /tmp/quelvor-admin-XXXXXX)
+    chown firebird:firebird "$dir"
+    chmod 0770 "$dir"
+    output=$(
+        {
+            printf "CREATE DATABASE 'localhost:%s/admin.fdb' USER 'SYSDBA' PASSWORD '%s';\n" \
+                "$dir" "$(sysdba_password)"
+            printf '%s\n' "$1"
+            printf 'DROP DATABASE;\n'
+        } | isql-fb -q -b 2>&1
+    ) || rc=$?
+    rm -rf "$dir"
+    printf '%s\n' "$output"
+    return $rc
+}
+
+# The user must exist and, since Firebird 3, hold the CREATE DATABASE
+# privilege: without it the server refuses to create a database for an
+# ordinary user.
+ensure_db_user() {
+    local name=$1 password=$2 state
+    state=$(sysdba_sql "SET HEADING OFF;
+SELECT 'user=' || COUNT(*) FROM SEC\$USERS WHERE SEC\$USER_NAME = '$name';
+SELECT 'creator=' || COUNT(*) FROM SEC\$DB_CREATORS WHERE SEC\$USER = '$name' AND SEC\$USER_TYPE = 8;") ||
+        die "could not read the Firebird users as SYSDBA: $state"
+    local statements=
+    grep -q 'user=0' <<<"$state" && statements+="CREATE USER $name PASSWORD '$password';"$'\n'
+    grep -q 'creator=0' <<<"$state" && statements+="GRANT CREATE DATABASE TO USER $name;"$'\n'
+    [ -z "$statements" ] && return 0
+    say "Setting up the Firebird user $name"
+    state=$(sysdba_sql "$statements") || die "could not set up the Firebird user $name: $state"
+}
+
+# A folder that the server (running as firebird) can create files in.
+ensure_server_folder() {
+    local dir=$1
+    mkdir -p "$dir"
+    chown firebird:firebird "$dir"
+    chmod 0775 "$dir"
+    su firebird -s /bin/sh -c "test -w '$dir' && test -x '$dir'" ||
+        die "the firebird user cannot write to $dir (check the permissions of its parent folders)"
+}
+
+# create_database FILE SQL...
+# Creates FILE on the local server, owned by the demo user, with the WIN1252
+# default character set, and runs the SQL files into it in order. Does
+# nothing when FILE exists. A failed load drops the half-made database so
+# that the next run starts over.
+create_database() {
+    local file=$1
+    shift
+    [ -e "$file" ] && return 0
+    local conn="localhost:$file" output
+    say "Creating $conn"
+    if ! output=$(
+        {
+            printf "SET SQL DIALECT 3;\n"
+            printf "CREATE DATABASE '%s' USER '%s' PASSWORD '%s' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;\n" \
+                "$conn" "$QUELVOR_DB_USER" "$QUELVOR_DB_PASSWORD"
+            cat "$@"
+        } | isql-fb -q -b -ch UTF8 2>&1
+    ); then
+        say "$output"
+        if [ -e "$file" ]; then
+            printf 'DROP DATABASE;\n' | isql-fb -q -user "$QUELVOR_DB_USER" -password "$QUELVOR_DB_PASSWORD" \
+                "$conn" >/dev/null 2>&1 || rm -f "$file"
+        fi
+        die "could not create $conn"
+    fi
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Prepares this machine to build, test and run Quelvor: installs the Debian
+# packages, starts Firebird on the loopback address, creates the database
+# user and the demo databases, then configures and builds the project.
+# Safe to run again; a second run only checks and rebuilds what changed.
+#
+# QUELVOR_DEMO_DIR chooses where the demo databases live (default build/demo).
+set -euo pipefail
+
+# shellcheck source=scripts/lib.sh
+. "$(dirname "$0")/lib.sh"
+
+DEMO_DIR=$(demo_dir)
+SCHEMA_DIR=$QUELVOR_ROOT/schema
+
+ensure_packages
+ensure_firebird_running
+ensure_db_user "$QUELVOR_DB_USER" "$QUELVOR_DB_PASSWORD"
+
+ensure_server_folder "$DEMO_DIR"
+create_database "$DEMO_DIR/COLETA.FDB" "$SCHEMA_DIR/coleta.sql" "$SCHEMA_DIR/coleta_demo.sql"
+create_database "$DEMO_DIR/TARVELL.FDB" "$SCHEMA_DIR/tarvell.sql" "$SCHEMA_DIR/tarvell_demo.sql"
+
+cmake -S "$QUELVOR_ROOT" -B "$QUELVOR_ROOT/build" >/dev/null
+cmake --build "$QUELVOR_ROOT/build" -j2
