@@ -1,0 +1,311 @@
+// The main window's logic without a window: start-up, the start and stop
+// sequences, the special parameters and the saving of the configuration.
+#include "app/ConfigFile.h"
+#include "app/FrmPrincipal.h"
+#include "app/OperatorLog.h"
+#include "tests/support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace quelvor;
+using quelvor::test::TestDatabase;
+
+namespace {
+
+struct FakeListener : app::ListenerControl
+{
+    bool isActive = false;
+    int heldPort = 0;
+    bool failActivate = false;
+    std::vector<std::string> calls;
+    void activate(int port) override
+    {
+        calls.push_back("activate " + std::to_string(port));
+        if (failActivate)
+            throw std::runtime_error("address in use");
+        isActive = true;
+        heldPort = port;
+    }
+    void deactivate() override
+    {
+        calls.push_back("deactivate");
+        isActive = false;
+    }
+    void disconnectAll() override { calls.push_back("disconnectAll"); }
+    bool active() const override { return isActive; }
+    int port() const override { return heldPort; }
+};
+
+struct RecordingFront : app::FrontEnd
+{
+    std::vector<std::string> boxes;
+    bool answerOk = false;
+    int windowOpened = 0;
+    bool indicatorGreen = false;
+    bool checked = false;
+    bool menusEnabled = true;
+    bool fieldsEnabled = true;
+    bool editing = false;
+    std::vector<std::string> panel2;
+    std::vector<bool> menuStates;
+    void showMessage(const std::string& t) override { boxes.push_back(t); }
+    bool askOkCancel(const std::string& t) override
+    {
+        boxes.push_back(t);
+        return answerOk;
+    }
+    void showError(const std::string& t) override { boxes.push_back("error: " + t); }
+    void openWindow() override { ++windowOpened; }
+    void setIndicator(bool running) override { indicatorGreen = running; }
+    void setRunningCheck(bool c) override { checked = c; }
+    void enableMainMenus(bool e) override
+    {
+        menusEnabled = e;
+        menuStates.push_back(e);
+    }
+    void liberaopcoes(bool f) override { fieldsEnabled = f; }
+    void setEditing(bool e) override { editing = e; }
+    void showSettings(const app::Settings&) override {}
+    void setSyncBusy(bool) override {}
+    void setStatusPanel(int panel, const std::string& text) override
+    {
+        if (panel == 2)
+            panel2.push_back(text);
+    }
+    void hideTaskbarEntry() override {}
+    void processPendingEvents() override {}
+};
+
+std::vector<std::string> messages()
+{
+    std::vector<std::string> out;
+    for (const auto& l : app::OperatorLog::instance().drain())
+        out.push_back(l.substr(l.find('-', 10) + 1));
+    return out;
+}
+
+bool has(const std::vector<std::string>& v, const std::string& s)
+{
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+class FrmPrincipalTest : public ::testing::Test
+{
+protected:
+    FrmPrincipalTest()
+        : coleta(TestDatabase::Kind::Coleta), core(front, state, listener),
+          dir(std::filesystem::temp_directory_path() / ("quelvor-frm-" + std::to_string(::getpid())))
+    {
+        std::filesystem::create_directories(dir);
+        coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '12', '3.1');");
+        core.setSecondDuration(std::chrono::milliseconds(1));
+        messages();
+    }
+    ~FrmPrincipalTest() override
+    {
+        core.FechaAplicacao();
+        std::filesystem::remove_all(dir);
+    }
+
+    app::Settings configured(int port = 7010)
+    {
+        app::Settings s;
+        s.edtPorta = port;
+        s.EdtBaseColeta = coleta.connectionString();
+        s.EdtUsuarioColeta = coleta.user();
+        s.EdtSenhaColeta = coleta.password();
+        return s;
+    }
+    std::string writeConfig(const app::Settings& s)
+    {
+        const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+        app::saveConfig(path, s);
+        return path;
+    }
+
+    TestDatabase coleta;
+    RecordingFront front;
+    FakeListener listener;
+    app::ServiceState state;
+    app::TFrmPrincipal core;
+    std::filesystem::path dir;
+};
+
+} // namespace
+
+TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
+{
+    app::Settings s = configured();
+    s.edtTempoInicializacao = 2;
+    s.ch_integratarvell = false;
+    state.connectedDevices = 5;
+    core.FormCreate(writeConfig(s));
+
+    const std::vector<std::string> expected = {"Interface criada",
+                                               "Tempo para inicialização: 2 segundos.",
+                                               "Aguardando 1 de 2",
+                                               "Aguardando 2 de 2",
+                                               "Iniciando tentativa de inicialização....",
+                                               "Servidor socket inicializado na porta 7010"};
+    EXPECT_EQ(messages(), expected);
+    EXPECT_EQ(front.panel2, (std::vector<std::string>{"1 / 2", "2 / 2", ""}));
+    EXPECT_EQ(front.menuStates, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(front.fieldsEnabled);
+    EXPECT_EQ(state.connectedDevices, 0);
+    EXPECT_TRUE(core.running());
+    EXPECT_TRUE(front.checked);
+    EXPECT_TRUE(front.indicatorGreen);
+    EXPECT_EQ(front.windowOpened, 0);
+    EXPECT_EQ(listener.calls, (std::vector<std::string>{"deactivate", "activate 7010"}));
+    // The parameters come from the database, the switch is recorded, the ERP left alone.
+    EXPECT_EQ(core.settings().edtVersaoCliente, "3.1");
+    EXPECT_EQ(core.settings().edtIDEmpresa, "12");
+    EXPECT_EQ(state.settings.get(), core.settings()) << "connection threads see the same settings";
+    EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"), "N");
+    EXPECT_FALSE(core.ConexaoTarvell.connected());
+    EXPECT_TRUE(core.ConexaoTemp.connected());
+    EXPECT_TRUE(core.ConexaoColeta.connected());
+
+    // The toggle stops, then starts again.
+    core.I1Click();
+    EXPECT_EQ(messages(), std::vector<std::string>{"Serviços encerrados"});
+    EXPECT_FALSE(core.running());
+    EXPECT_FALSE(front.indicatorGreen);
+    EXPECT_FALSE(front.checked);
+    EXPECT_FALSE(core.ConexaoColeta.connected());
+    core.I1Click();
+    EXPECT_TRUE(core.running());
+    EXPECT_TRUE(has(messages(), "Servidor socket inicializado na porta 7010"));
+}
+
+TEST_F(FrmPrincipalTest, FirstRunWithoutConfiguration)
+{
+    core.FormCreate((dir / "missing.ini").string());
+    EXPECT_TRUE(core.firstRunTaken());
+    EXPECT_FALSE(core.running());
+    EXPECT_EQ(front.boxes, std::vector<std::string>{"Necessário efetuar a configuração do sistema"});
+    EXPECT_EQ(front.windowOpened, 1);
+    EXPECT_TRUE(has(messages(), "Necessário efetuar a configuração do sistema"));
+    EXPECT_EQ(core.settings().EdtBaseColeta, "localhost:" + app::programDirectory() + "COLETA.FDB");
+    EXPECT_EQ(core.settings().EdtUsuarioColeta, "KORVA");
+    EXPECT_EQ(core.settings().EdtSenhaColeta, "##738460");
+    EXPECT_TRUE(listener.calls.empty());
+}
+
+TEST_F(FrmPrincipalTest, FirstRunKeepsAConfiguredPathAndTakesABadPortAsNotConfigured)
+{
+    const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+    std::ofstream(path) << "[Socket]\nPorta=70x0\n[Base Coleta]\nBase=server:/data/C.FDB\n";
+    core.FormCreate(path);
+    EXPECT_TRUE(core.firstRunTaken());
+    EXPECT_TRUE(front.menusEnabled) << "the program is not left half started";
+    EXPECT_EQ(core.settings().EdtBaseColeta, "server:/data/C.FDB");
+    EXPECT_EQ(core.settings().EdtUsuarioColeta, "");
+    const auto log = messages();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) { return l.find("70x0") != l.npos; }));
+}
+
+TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
+{
+    struct Case
+    {
+        const char* name;
+        std::function<void(app::Settings&, FakeListener&)> breakIt;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"ERP unreachable",
+         [](app::Settings& s, FakeListener&) {
+             s.ch_integratarvell = true;
+             s.EdtBaseTarvell = "localhost:/nonexistent/erp.fdb";
+         },
+         "Falha na conexão da base de dados com o Tarvell"},
+        {"collection unreachable", [](app::Settings& s, FakeListener&) { s.EdtSenhaColeta = "wrong"; },
+         "Falha na conexão da base de dados das Coletas (Temp)"},
+        {"port taken", [](app::Settings&, FakeListener& l) { l.failActivate = true; },
+         "Falha na inicialização do Socket na porta 7010"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        app::Settings s = configured();
+        listener.failActivate = false;
+        c.breakIt(s, listener);
+        core.setSettings(s);
+        const int opened = front.windowOpened;
+        messages();
+        core.I1Click();
+        const auto log = messages();
+        ASSERT_EQ(log.size(), 2u);
+        EXPECT_EQ(log[1], c.message);
+        EXPECT_FALSE(core.running());
+        EXPECT_FALSE(listener.active());
+        EXPECT_FALSE(core.ConexaoColeta.connected());
+        EXPECT_FALSE(core.ConexaoTarvell.connected());
+        EXPECT_EQ(front.windowOpened, opened + 1);
+    }
+}
+
+TEST_F(FrmPrincipalTest, SpecialParameters)
+{
+    core.setSettings(configured());
+    core.ConexaoColeta.configure({coleta.connectionString(), coleta.user(), coleta.password(), "WIN1252"});
+    EXPECT_TRUE(core.gravaparespecial("INTEGRATARVELL", "S"));
+    EXPECT_TRUE(core.gravaparespecial("INTEGRATARVELL", "S"));
+    EXPECT_TRUE(core.gravaparespecial("INTEGRATARVELL", "N"));
+    EXPECT_TRUE(core.gravaparespecial("D'AVILA", "it's"));
+    EXPECT_EQ(coleta.queryText("SELECT COUNT(*) || PAR_VALOR FROM PARAMETROSESPECIAIS "
+                               "WHERE PAR_CAMPO = 'INTEGRATARVELL' GROUP BY PAR_VALOR;"),
+              "1N");
+    EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'D''AVILA';"), "it's");
+    messages();
+    core.ConexaoColeta.configure({"localhost:/nonexistent/c.fdb", "KORVA", "x", "WIN1252"});
+    EXPECT_FALSE(core.gravaparespecial("INTEGRATARVELL", "S"));
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(FrmPrincipalTest, SavingTheConfiguration)
+{
+    const std::string path = writeConfig(configured());
+    core.FormCreate(path);
+    ASSERT_TRUE(core.running());
+    core.E1Click();
+    EXPECT_TRUE(front.editing);
+    EXPECT_TRUE(front.fieldsEnabled);
+    messages();
+
+    app::Settings s = core.settings();
+    s.edtPorta = 0;
+    core.S1Click(s);
+    s.edtPorta = 7011;
+    s.edtVersaoCliente = "   ";
+    core.S1Click(s);
+    EXPECT_EQ(front.boxes, (std::vector<std::string>{"Necessário configurar porta socket para conexão dos clientes",
+                                                    "Necessário informar versão do cliente"}));
+    EXPECT_TRUE(front.editing);
+
+    // Cancel: saved, but the service keeps running on the old port.
+    s.edtVersaoCliente = " 4.0'beta ";
+    s.edtIDEmpresa = "";
+    core.S1Click(s);
+    EXPECT_FALSE(front.editing);
+    EXPECT_FALSE(front.fieldsEnabled);
+    EXPECT_EQ(front.boxes.back(), "Alterções exigem que o serviço seja Reiniciado.");
+    EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"), "[ 4.0'beta ]0");
+    app::Settings reread;
+    app::loadConfig(path, reread);
+    EXPECT_EQ(reread.edtPorta, 7011);
+    EXPECT_EQ(listener.heldPort, 7010);
+    EXPECT_TRUE(has(messages(), "Configuração Atualizada."));
+
+    // OK: stop, then start on the new port.
+    front.answerOk = true;
+    core.E1Click();
+    core.S1Click(s);
+    const auto log = messages();
+    EXPECT_TRUE(has(log, "Serviços encerrados"));
+    EXPECT_TRUE(has(log, "Servidor socket inicializado na porta 7011"));
+    EXPECT_EQ(core.settings().edtVersaoCliente, " 4.0'beta ") << "read back as typed";
+}
