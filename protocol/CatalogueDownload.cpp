@@ -1,12 +1,60 @@
+// Catalogue download ("1001" to "1005"): a header with the row count, one line
+// per row, whole tables or only the rows changed after a sequence number.
 #include "protocol/TConexao.h"
+
+#include "app/OperatorMessages.h"
+#include "protocol/RowEncoding.h"
+
+#include <stdexcept>
 
 namespace quelvor::protocol {
 
 void TConexao::catalogo(Request& r, const std::string& baseStatement, const std::string& tabela)
 {
-    (void)r;
-    (void)baseStatement;
-    (void)tabela;
+    // Field 4, the highest change number the handheld holds, is taken only
+    // when the line has more than five fields: a field 4 followed by the
+    // trailing separator, or more.
+    std::string texto = baseStatement;
+    std::vector<db::SqlParam> valores;
+    if (r.ultimo() > 4) {
+        texto += " WHERE SEQUENCIALALTERACAO > ?";
+        valores.push_back(db::bare(r.campo(4)));
+    }
+    texto += " ORDER BY SEQUENCIALALTERACAO";
+
+    // Every row is fetched before the header goes out, so its count is exact.
+    WorkingQuery& q = r.query;
+    const bool executou = ExecutaQuery(db::Sql(texto, std::move(valores)), q, BDColeta);
+    enviaRetorno("2" + tabela + STX + std::to_string(executou ? q.rows.size() : 0) + STX, r.conexao);
+    if (!executou) {
+        // The handheld has been told there are no rows; the request goes no
+        // further and the connection ends.
+        throw std::runtime_error("catalogo " + tabela + ": a consulta falhou");
+    }
+
+    NaoTratados naoTratados([this](const std::string& linha) { log(linha); });
+    auto avisaOperador = [&naoTratados] {
+        for (const std::string& aviso : naoTratados.avisos())
+            app::postOperatorMessage(aviso);
+    };
+    try {
+        const db::ResultSet& rs = q.rows;
+        for (const std::vector<db::Value>& row : rs.rows) {
+            std::string linha = "3" + tabela + STX;
+            for (size_t i = 0; i < rs.columns.size(); ++i) {
+                const ValorCodificado v = codificaValor(row[i], rs.columns[i]);
+                if (!v.tratado)
+                    naoTratados.registra(row[i], rs.columns[i]);
+                linha += v.texto + STX;
+            }
+            enviaRetorno(linha, r.conexao);
+        }
+    } catch (...) {
+        // The device went away half way: the operator still hears of what was met.
+        avisaOperador();
+        throw;
+    }
+    avisaOperador();
 }
 
 } // namespace quelvor::protocol
