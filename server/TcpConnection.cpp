@@ -1,0 +1,112 @@
+#include "server/TcpConnection.h"
+
+#include "db/Win1252.h"
+
+#include <array>
+#include <stdexcept>
+
+namespace quelvor::server {
+namespace {
+
+std::string remoteAddressOf(asio::ip::tcp::socket& socket)
+{
+    asio::error_code ec;
+    const asio::ip::tcp::endpoint remote = socket.remote_endpoint(ec);
+    return ec ? std::string() : addressText(remote.address());
+}
+
+} // namespace
+
+std::string addressText(const asio::ip::address& address)
+{
+    if (address.is_v6() && address.to_v6().is_v4_mapped())
+        return asio::ip::make_address_v4(asio::ip::v4_mapped, address.to_v6()).to_string();
+    return address.to_string();
+}
+
+TcpConnection::TcpConnection(asio::ip::tcp::socket socket)
+    : m_socket(std::move(socket)), m_handle(m_socket.native_handle()), m_sessionKey(std::to_string(m_handle)),
+      m_peerAddress(remoteAddressOf(m_socket))
+{
+}
+
+TcpConnection::~TcpConnection()
+{
+    close();
+}
+
+void TcpConnection::fail(const std::string& message)
+{
+    if (!m_ended) {
+        m_ended = true;
+        // Let the handheld see the end at once, whatever it was still sending.
+        asio::error_code ignored;
+        m_socket.shutdown(asio::socket_base::shutdown_both, ignored);
+    }
+    throw ReadError(message);
+}
+
+std::string TcpConnection::readLine()
+{
+    if (m_ended || !m_socket.is_open())
+        throw ReadError("Conexão encerrada.");
+    std::array<char, 4096> chunk;
+    for (;;) {
+        // A stop ends the conversation even when whole lines are still buffered.
+        if (m_shutDown.load())
+            fail("Conexão encerrada pelo servidor.");
+
+        std::string raw;
+        switch (m_buffer.next(raw)) {
+        case LineBuffer::Result::Line:
+            return db::fromWin1252(raw);
+        case LineBuffer::Result::TooLong:
+            // The rest of that line would follow; the connection is ended
+            // rather than spent skipping it.
+            fail("Linha recebida maior que o limite de " + std::to_string(kMaxLineBytes) + " bytes.");
+        case LineBuffer::Result::NeedMore:
+            break;
+        }
+
+        asio::error_code ec;
+        const size_t n = m_socket.read_some(asio::buffer(chunk), ec);
+        if (m_shutDown.load())
+            fail("Conexão encerrada pelo servidor.");
+        if (ec == asio::error::eof)
+            fail("Conexão encerrada pelo dispositivo."); // an unfinished line is dropped with it
+        if (ec)
+            fail("Erro na conexão com o dispositivo: " + ec.message());
+        m_buffer.append(std::string_view(chunk.data(), n));
+    }
+}
+
+void TcpConnection::writeLine(const std::string& line)
+{
+    const std::string bytes = db::toWin1252(line) + "\r\n";
+    asio::error_code ec;
+    asio::write(m_socket, asio::buffer(bytes), ec);
+    if (ec)
+        throw std::runtime_error("Falha ao enviar resposta ao dispositivo: " + ec.message());
+}
+
+bool TcpConnection::connected() const
+{
+    return !m_ended && !m_shutDown.load() && m_socket.is_open();
+}
+
+void TcpConnection::disconnect()
+{
+    m_shutDown.store(true);
+    // Straight on the descriptor, which stays valid until the owner closes it:
+    // the asio object itself belongs to the owning thread.
+    ::shutdown(m_handle, asio::socket_base::shutdown_both);
+}
+
+void TcpConnection::close()
+{
+    asio::error_code ignored;
+    if (m_socket.is_open())
+        m_socket.close(ignored);
+}
+
+} // namespace quelvor::server
