@@ -7,6 +7,7 @@
 #include "sync/QueryHelpers.h"
 
 #include <charconv>
+#include <stdexcept>
 #include <filesystem>
 #include <thread>
 
@@ -124,6 +125,10 @@ void TFrmPrincipal::iniciaServico()
         gravaparespecial("INTEGRATARVELL", m_settings.ch_integratarvell ? "S" : "N");
 
         falha = "Falha na inicialização do Socket na porta " + std::to_string(m_settings.edtPorta);
+        // A TCP port has 16 bits; a larger number would silently listen
+        // somewhere else, so it fails this step instead.
+        if (m_settings.edtPorta > 65535)
+            throw std::out_of_range("porta fora do intervalo");
         m_listener.activate(m_settings.edtPorta);
         log("Servidor socket inicializado na porta " + std::to_string(m_listener.port()));
 

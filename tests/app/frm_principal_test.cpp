@@ -227,6 +227,8 @@ TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
          "Falha na conexão da base de dados das Coletas (Temp)"},
         {"port taken", [](app::Settings&, FakeListener& l) { l.failActivate = true; },
          "Falha na inicialização do Socket na porta 7010"},
+        {"port beyond 16 bits", [](app::Settings& s, FakeListener&) { s.edtPorta = 70000; },
+         "Falha na inicialização do Socket na porta 70000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
