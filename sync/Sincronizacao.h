@@ -1,0 +1,87 @@
+#pragma once
+// The ERP synchronisation: the one-way copy of routes and producers from the
+// ERP (the standing connection ConexaoTarvell) into the collection database
+// (ConexaoTemp), and on every eleventh run the producers' averages.
+//
+// Main thread only: a run lets the front end's pending events run between
+// rows, so a timer tick or a menu command may call S2Click again in the middle
+// of a run; the busy mark turns such a call away. Errors are not caught here:
+// they end the run (the busy mark cleared) and reach the caller, whose general
+// error handling shows them to the operator.
+
+#include "app/FrmPrincipal.h"
+#include "app/FrontEnd.h"
+#include "db/ResultSet.h"
+#include "db/Sql.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace quelvor::sync {
+
+class Sincronizacao
+{
+public:
+    Sincronizacao(app::TFrmPrincipal& core, app::FrontEnd& front);
+
+    // One run: routes, producers and, when the run counter exceeds 10, the
+    // averages. Rethrows the error that ends a run.
+    void S2Click();
+    // The ten-minute tick: a click on "Sincronizar Dados".
+    void Timer2Timer();
+    // The busy mark: a run is under way.
+    bool ocupado() const { return m_ocupado; }
+
+    // Copies the rows of the ERP query Query1 that are missing or differ in the
+    // collection database. Query2 is the lookup without its key and ends in
+    // "= "; NomeTabela ("ROTAS" or "PRODUTORES") chooses the statement written.
+    void comparaDados(const std::string& Query1, const std::string& Query2, const std::string& NomeTabela);
+    // Copies COL001's averages into PRODUTORES.PRO_MEDIA where they differ.
+    void CalculaMedia();
+
+    // The pause after each row, which keeps a long run from hogging the
+    // collection database; tests shorten it.
+    void setPausaPorLinha(std::chrono::milliseconds pausa) { m_pausa = pausa; }
+
+private:
+    void marcaOcupado(bool ocupado);
+    void entreLinhas();
+
+    app::TFrmPrincipal& m_core;
+    app::FrontEnd& m_front;
+    bool m_ocupado = false;
+    std::chrono::milliseconds m_pausa{10};
+};
+
+// The statements that a run hands to comparaDados.
+extern const char* const kConsultaRotasTarvell;
+extern const char* const kConsultaRotasColeta;
+extern const char* const kConsultaProdutoresTarvell;
+extern const char* const kConsultaProdutoresColeta;
+
+// Whether an ERP value (a, of column ca) makes the row differ from the
+// collection value (b, of column cb): the typed test, then the quote test and
+// the clean test on the values' text forms, either of which may make them the
+// same again.
+bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, const db::Column& cb);
+
+// What the handhelds never get from the ERP: blanks and control characters
+// at both ends, and every CR, LF, backquote and apostrophe.
+std::string limpaValor(const std::string& texto);
+
+// The statement that writes one ERP row of NomeTabela ("ROTAS" or
+// "PRODUTORES"), its values cleaned and bound: the ERP query's columns line
+// up, position by position, with the statement's. Throws for another table.
+db::Sql comandoGravacao(const std::string& NomeTabela, const db::ResultSet& a,
+                        const std::vector<db::Value>& linha);
+
+// The average update for one COL001 row.
+db::Sql comandoMedia(const db::ResultSet& a, const std::vector<db::Value>& linha, int colProdutor,
+                     int colMedia);
+
+// A number's text as a bare SQL literal (decimal point, whatever the regional
+// separator); text values unchanged.
+std::string textoNumerico(const db::Value& value, const db::Column& column);
+
+} // namespace quelvor::sync

@@ -1,0 +1,487 @@
+// The ERP synchronisation against real databases: an ERP and a collection
+// database built from schema/, the main window core with a recording front
+// end, and runs started the way the timer and the menu start them.
+
+#include "sync/Sincronizacao.h"
+
+#include "app/FrmPrincipal.h"
+#include "app/ListenerControl.h"
+#include "app/OperatorLog.h"
+#include "app/ServiceState.h"
+#include "db/Attachment.h"
+#include "db/DbError.h"
+#include "tests/support/TestDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace quelvor::sync {
+namespace {
+
+using test::TestDatabase;
+
+// ---------------------------------------------------------------------------
+// The column comparison on its own.
+
+db::Value texto(const char* s)
+{
+    return {std::string(s)};
+}
+db::Value numero(std::int64_t v)
+{
+    return {v};
+}
+db::Value real(double v)
+{
+    return {v};
+}
+db::Value nulo()
+{
+    return {};
+}
+db::Column escala(int s)
+{
+    db::Column c;
+    c.scale = s;
+    return c;
+}
+
+TEST(ColunaDifere, TypedThenQuoteThenCleanTest)
+{
+    struct Case
+    {
+        const char* what;
+        db::Value erp;
+        db::Column erpColumn;
+        db::Value coleta;
+        db::Column coletaColumn;
+        bool differs;
+    };
+    const db::Column plain;
+    const Case cases[] = {
+        {"same whole number", numero(5), plain, numero(5), plain, false},
+        {"other whole number", numero(5), plain, numero(6), plain, true},
+        {"numbers by value across scales", numero(150), escala(-2), numero(15), escala(-1), false},
+        {"exact against floating", numero(15), escala(-1), real(1.5), plain, false},
+        {"decimals that differ", numero(151), escala(-2), real(1.5), plain, true},
+        {"number against its text", numero(5), plain, texto("5"), plain, false},
+        {"decimal against its regional text", numero(15), escala(-1), texto("1,5"), plain, false},
+        {"decimal against text with a point", numero(15), escala(-1), texto("1.5"), plain, true},
+        {"same text", texto("Ana"), plain, texto("Ana"), plain, false},
+        {"letter case counts", texto("Ana"), plain, texto("ANA"), plain, true},
+        {"accents count", texto("José"), plain, texto("Jose"), plain, true},
+        {"null against empty text", nulo(), plain, texto(""), plain, false},
+        {"empty text against null", texto(""), plain, nulo(), plain, false},
+        {"two nulls", nulo(), plain, nulo(), plain, false},
+        {"null against text", nulo(), plain, texto("x"), plain, true},
+        {"null against zero", nulo(), plain, numero(0), plain, true},
+        {"double quotes ignored", texto("Linha \"Norte\""), plain, texto("Linha Norte"), plain, false},
+        {"apostrophe dropped by the write", texto("Sítio D'Ávila"), plain, texto("Sítio DÁvila"), plain,
+         false},
+        {"line break dropped by the write", texto("Rua 1\r\nFundos"), plain, texto("Rua 1Fundos"), plain,
+         false},
+        {"backquote dropped by the write", texto("Ana`"), plain, texto("Ana"), plain, false},
+        {"blanks around", texto("  Centro \t"), plain, texto("Centro"), plain, false},
+        {"blanks inside count", texto("Cen tro"), plain, texto("Centro"), plain, true},
+        {"same date", {db::Date{2026, 3, 1}}, plain, {db::Date{2026, 3, 1}}, plain, false},
+        {"other date", {db::Date{2026, 3, 1}}, plain, {db::Date{2026, 3, 2}}, plain, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(colunaDifere(c.erp, c.erpColumn, c.coleta, c.coletaColumn), c.differs) << c.what;
+}
+
+TEST(ColunaDifere, CleaningAndNumberTexts)
+{
+    const std::pair<const char*, const char*> limpos[] = {
+        {" \t Sítio D'Ávila\r\n ", "Sítio DÁvila"},
+        {"Rua 1\r\nFundos", "Rua 1Fundos"},
+        {"a`b'c", "abc"},
+        {"Linha \"Norte\"", "Linha \"Norte\""},
+        {"", ""},
+    };
+    for (const auto& [entrada, saida] : limpos)
+        EXPECT_EQ(limpaValor(entrada), saida) << entrada;
+
+    const db::Column plain;
+    EXPECT_EQ(textoNumerico(numero(1235), escala(-2)), "12.35");
+    EXPECT_EQ(textoNumerico(numero(-29123), escala(-3)), "-29.123");
+    EXPECT_EQ(textoNumerico(numero(1200), escala(-2)), "12");
+    EXPECT_EQ(textoNumerico(numero(42), plain), "42");
+    EXPECT_EQ(textoNumerico(real(0.25), plain), "0.25");
+    EXPECT_EQ(textoNumerico(texto("12.5"), plain), "12.5");
+}
+
+TEST(ColunaDifere, StatementsReadAsTheClassicTextWithTheirValuesBound)
+{
+    db::ResultSet rotas;
+    rotas.columns.resize(2);
+    const std::vector<db::Value> rota{numero(7), texto("  Linha D'Ouro \"B\"\r\n")};
+    const db::Sql gravaRota = comandoGravacao("ROTAS", rotas, rota);
+    EXPECT_EQ(gravaRota.display(),
+              "UPDATE OR INSERT INTO ROTAS(ROT_CODIGO, ROT_DESCRICAO)VALUES(7, 'Linha DOuro \"B\"');");
+    EXPECT_EQ(gravaRota.params()[0].kind, db::SqlParam::Kind::Bare);
+    EXPECT_EQ(gravaRota.params()[1].kind, db::SqlParam::Kind::Text);
+
+    db::ResultSet produtores;
+    produtores.columns.resize(10);
+    const std::vector<db::Value> produtor{numero(10),
+                                          texto("Sítio D'Ávila"),
+                                          texto(" -29,123 "),
+                                          texto("-50,5"),
+                                          texto("Rua 1\r\nFundos"),
+                                          texto(""),
+                                          nulo(),
+                                          numero(3),
+                                          numero(1),
+                                          numero(12)};
+    EXPECT_EQ(
+        comandoGravacao("PRODUTORES", produtores, produtor).display(),
+        "UPDATE OR INSERT INTO PRODUTORES(PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, "
+        "PRO_BAIRRO, PRO_CIDADE, PRO_ROTA,PRO_ATIVO,PRO_ORDEM)VALUES(10, 'Sítio DÁvila', -29.123, -50.5, "
+        "'Rua 1Fundos', '', '', '3', 1, 12 )");
+    EXPECT_THROW(comandoGravacao("USUARIOS", rotas, rota), std::invalid_argument);
+
+    db::ResultSet medias;
+    medias.columns = {db::Column{}, escala(-2)};
+    EXPECT_EQ(comandoMedia(medias, {numero(10), numero(1235)}, 0, 1).display(),
+              "UPDATE PRODUTORES SET PRO_MEDIA = 12.35 WHERE PRO_CLIFOR = 10 AND PRO_MEDIA <> 12.35; ");
+}
+
+// ---------------------------------------------------------------------------
+// Runs against real databases.
+
+class RecordingFront : public app::FrontEnd
+{
+public:
+    void showMessage(const std::string&) override {}
+    bool askOkCancel(const std::string&) override { return false; }
+    void showError(const std::string& text) override { errors.push_back(text); }
+    void openWindow() override {}
+    void setIndicator(bool) override {}
+    void setRunningCheck(bool) override {}
+    void enableMainMenus(bool) override {}
+    void liberaopcoes(bool) override {}
+    void setEditing(bool) override {}
+    void showSettings(const app::Settings&) override {}
+    void setSyncBusy(bool busy) override { syncBusy.push_back(busy); }
+    void setStatusPanel(int panel, const std::string& text) override
+    {
+        if (panel == 3)
+            progress.push_back(text);
+    }
+    void hideTaskbarEntry() override {}
+    // Runs the queued command once, as the window would run a click or a tick
+    // that arrived meanwhile.
+    void processPendingEvents() override
+    {
+        if (onEvents) {
+            auto command = std::move(onEvents);
+            onEvents = nullptr;
+            command();
+        }
+    }
+
+    std::vector<std::string> errors;
+    std::vector<bool> syncBusy;
+    std::vector<std::string> progress;
+    std::function<void()> onEvents;
+};
+
+class NoListener : public app::ListenerControl
+{
+public:
+    void activate(int) override {}
+    void deactivate() override {}
+    void disconnectAll() override {}
+    bool active() const override { return false; }
+    int port() const override { return 0; }
+};
+
+// Routes, producers with their CLI_FOR entry and city, and averages.
+const char* const kErp = R"(
+INSERT INTO CIDADES (CID_CODIGO, CID_NOME) VALUES (1, 'Vacaria');
+INSERT INTO ROTAS VALUES (1, 'Centro  ');
+INSERT INTO ROTAS VALUES (2, 'Linha "Norte"');
+INSERT INTO ROTAS VALUES (3, 'Serra');
+INSERT INTO CLI_FOR (CLI_CODIGO, CLI_RAZAO, CLI_ENDERECO, CLI_BAIRRO, CLI_CIDADE)
+    VALUES (10, 'Sítio D''Ávila', 'Rua 1' || ASCII_CHAR(13) || ASCII_CHAR(10) || 'Fundos', 'Capela', 1);
+INSERT INTO PRODUTORES VALUES (10, NULL, '-28.25', '-50.5', 1, 1, 3);
+INSERT INTO CLI_FOR (CLI_CODIGO, CLI_RAZAO, CLI_ENDERECO, CLI_BAIRRO, CLI_CIDADE)
+    VALUES (11, 'Sem Cidade', 'Rua 2', 'Centro', 99);
+INSERT INTO PRODUTORES VALUES (11, NULL, '0', '0', 1, 1, 4);
+INSERT INTO PRODUTORES VALUES (12, 'Sem Cadastro', '0', '0', 1, 1, 5);
+INSERT INTO CLI_FOR (CLI_CODIGO, CLI_RAZAO, CLI_ENDERECO, CLI_BAIRRO, CLI_CIDADE)
+    VALUES (13, 'Ana Souza', 'Estrada 5', NULL, 1);
+INSERT INTO PRODUTORES VALUES (13, NULL, '-28.5', '-51.25', 2, 1, 7);
+INSERT INTO CLI_FOR (CLI_CODIGO, CLI_RAZAO, CLI_ENDERECO, CLI_BAIRRO, CLI_CIDADE)
+    VALUES (14, 'Ana Lima', 'Estrada 6', 'Capela', 1);
+INSERT INTO PRODUTORES VALUES (14, NULL, '-28.75', '-51.5', 2, 1, 8);
+INSERT INTO CLI_FOR (CLI_CODIGO, CLI_RAZAO, CLI_ENDERECO, CLI_BAIRRO, CLI_CIDADE)
+    VALUES (15, NULL, NULL, NULL, 1);
+INSERT INTO PRODUTORES VALUES (15, 'Razão do Produtor', NULL, NULL, NULL, NULL, NULL);
+INSERT INTO COL001 VALUES (10, 12.35);
+INSERT INTO COL001 VALUES (13, 0);
+INSERT INTO COL001 VALUES (999, 5.5);
+)";
+
+// What the collection database held before: a route and a producer equal to
+// the ERP's but for letter case, a producer equal but for a null where the
+// ERP has '', and a route that the ERP does not have.
+const char* const kColeta = R"(
+INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (3, 'SERRA');
+INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (4, 'Só na coleta');
+INSERT INTO PRODUTORES (PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE,
+    PRO_ROTA, PRO_ATIVO, PRO_ORDEM) VALUES (13, 'Ana Souza', '-28.5', '-51.25', 'Estrada 5', NULL, 'Vacaria', 2, 1, 7);
+INSERT INTO PRODUTORES (PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE,
+    PRO_ROTA, PRO_ATIVO, PRO_ORDEM) VALUES (14, 'ANA LIMA', '-28.75', '-51.5', 'Estrada 6', 'Capela', 'Vacaria', 2, 1, 8);
+)";
+
+const char* const kInicio = "Iniciando processo de busca por novos dados...";
+const char* const kFim = "Concluindo processo de busca por novos dados";
+const char* const kOcupado = "Serviço já está em execução.";
+const char* const kDesligada = "Integração com TARVELL não está ativa.";
+
+class SyncRun : public ::testing::Test
+{
+protected:
+    SyncRun()
+    {
+        erp.execScript(kErp);
+        coleta.execScript(kColeta);
+        reader.connect({coleta.connectionString(), coleta.user(), coleta.password()});
+        core.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+        core.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password()});
+        integracao(true);
+        sync.setPausaPorLinha(std::chrono::milliseconds(0));
+        // Log lines let pending events run, as in the window.
+        app::setMainThreadEvents([this] { front.processPendingEvents(); });
+        app::OperatorLog::instance().drain();
+    }
+    ~SyncRun() override { app::setMainThreadEvents({}); }
+
+    void integracao(bool on)
+    {
+        app::Settings s = core.settings();
+        s.ch_integratarvell = on;
+        core.setSettings(s);
+    }
+
+    // The messages of the log lines written since the last call.
+    std::vector<std::string> logLines()
+    {
+        std::vector<std::string> out;
+        for (const std::string& line : app::OperatorLog::instance().drain())
+            out.push_back(line.substr(line.find('-') + 1));
+        return out;
+    }
+
+    // One row of the collection database as texts, "<null>" for null.
+    std::vector<std::string> row(const std::string& sql)
+    {
+        const db::ResultSet rs = reader.select(db::Sql(sql));
+        std::vector<std::string> out;
+        if (rs.empty())
+            return out;
+        for (size_t i = 0; i < rs.columns.size(); ++i)
+            out.push_back(rs.rows[0][i].isNull() ? "<null>" : db::asText(rs.rows[0][i], rs.columns[i]));
+        return out;
+    }
+    std::string value(const std::string& sql) { return row(sql).at(0); }
+
+    // Every insert or update of a catalogue row takes the next change number.
+    std::string writesSoFar() { return value("SELECT GEN_ID(GEN_SEQUENCIALALTERACAO, 0) FROM RDB$DATABASE"); }
+    std::string changeNumber(const std::string& table, const std::string& key, int code)
+    {
+        return value("SELECT SEQUENCIALALTERACAO FROM " + table + " WHERE " + key + " = " +
+                     std::to_string(code));
+    }
+
+    std::vector<std::string> producer(int code)
+    {
+        return row(
+            "SELECT CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_ROTA, "
+            "PRO_ATIVO, PRO_ORDEM FROM PRODUTORES WHERE PRO_CLIFOR = " +
+            std::to_string(code));
+    }
+
+    TestDatabase erp{TestDatabase::Kind::Tarvell};
+    TestDatabase coleta{TestDatabase::Kind::Coleta};
+    db::Attachment reader;
+    RecordingFront front;
+    app::ServiceState state;
+    NoListener listener;
+    app::TFrmPrincipal core{front, state, listener};
+    Sincronizacao sync{core, front};
+};
+
+TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
+{
+    const std::string route4 = changeNumber("ROTAS", "ROT_CODIGO", 4);
+    const std::string producer13 = changeNumber("PRODUTORES", "PRO_CLIFOR", 13);
+
+    sync.S2Click();
+
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", kFim}));
+    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_FALSE(sync.ocupado());
+    ASSERT_FALSE(front.progress.empty());
+    EXPECT_EQ(front.progress.front(), "0000000001 (ROTAS)");
+    EXPECT_EQ(front.progress.back(), "-");
+    EXPECT_NE(std::find(front.progress.begin(), front.progress.end(), "0000000013 (PRODUTORES)"),
+              front.progress.end());
+
+    // Routes: new ones inserted trimmed and with their double quotes, one
+    // that differed in letter case rewritten, one only here left alone.
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 1"), "Centro");
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 2"), "Linha \"Norte\"");
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 3"), "Serra");
+    EXPECT_EQ(changeNumber("ROTAS", "ROT_CODIGO", 4), route4);
+
+    // Producers: apostrophe and line break gone, CLI_FOR's name preferred,
+    // the producer's own name when CLI_FOR has none, ERP nulls as '' or 0.
+    EXPECT_EQ(producer(10), (std::vector<std::string>{"Sítio DÁvila", "-28.25", "-50.5", "Rua 1Fundos",
+                                                      "Capela", "Vacaria", "1", "1", "3"}));
+    EXPECT_EQ(producer(14)[0], "Ana Lima");
+    EXPECT_EQ(producer(15),
+              (std::vector<std::string>{"Razão do Produtor", "0", "0", "", "", "Vacaria", "0", "0", "0"}));
+    // A new producer starts with the average 0, so the average copy reaches it.
+    EXPECT_EQ(value("SELECT PRO_MEDIA FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "0");
+    // No city, or no CLI_FOR entry: not copied.
+    EXPECT_TRUE(row("SELECT 1 FROM PRODUTORES WHERE PRO_CLIFOR IN (11, 12)").empty());
+    // A null here against the ERP's '' is no difference.
+    EXPECT_EQ(changeNumber("PRODUTORES", "PRO_CLIFOR", 13), producer13);
+    EXPECT_EQ(producer(13)[4], "<null>");
+
+    // The next run finds everything equal and writes nothing.
+    const std::string written = writesSoFar();
+    front.progress.clear();
+    sync.S2Click();
+    EXPECT_EQ(writesSoFar(), written);
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", kFim}));
+    EXPECT_EQ(front.progress.back(), "-");
+
+    // A change of letter case in the ERP, with a comma-decimal latitude,
+    // rewrites that producer and no other row.
+    erp.execScript("UPDATE CLI_FOR SET CLI_RAZAO = 'ANA SOUZA' WHERE CLI_CODIGO = 13;\n"
+                   "UPDATE PRODUTORES SET PRO_LATITUDE = '-29,123' WHERE PRO_CLIFOR = 13;");
+    sync.S2Click();
+    EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(written) + 1);
+    EXPECT_EQ(producer(13), (std::vector<std::string>{"ANA SOUZA", "-29.123", "-51.25", "Estrada 5", "",
+                                                      "Vacaria", "2", "1", "7"}));
+    EXPECT_TRUE(front.errors.empty());
+}
+
+TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
+{
+    // Starts refused for the switch count as runs as well.
+    for (int run = 1; run <= 10; ++run) {
+        integracao(run != 5);
+        sync.S2Click();
+    }
+    EXPECT_EQ(core.contadorSincronizacao, 10);
+    const std::vector<std::string> tenRuns = logLines();
+    EXPECT_EQ(std::count(tenRuns.begin(), tenRuns.end(), kDesligada), 1);
+    EXPECT_EQ(std::count(tenRuns.begin(), tenRuns.end(), "CALCULANDO MÉDIA"), 0);
+    EXPECT_EQ(value("SELECT PRO_MEDIA FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "0");
+
+    const std::string written = writesSoFar();
+    const std::string producer13 = changeNumber("PRODUTORES", "PRO_CLIFOR", 13);
+    sync.S2Click();
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", "CALCULANDO MÉDIA", kFim}));
+    EXPECT_EQ(core.contadorSincronizacao, 0);
+    // The decimal average arrives whole, though the regional text of 12.35
+    // has a comma; the unchanged average and the unknown producer change
+    // nothing.
+    EXPECT_EQ(value("SELECT CAST(PRO_MEDIA AS VARCHAR(20)) FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "12.35");
+    EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(written) + 1);
+    EXPECT_EQ(changeNumber("PRODUTORES", "PRO_CLIFOR", 13), producer13);
+    EXPECT_TRUE(row("SELECT 1 FROM PRODUTORES WHERE PRO_CLIFOR = 999").empty());
+    EXPECT_NE(std::find(front.progress.begin(), front.progress.end(), "0000000010 (MEDIA)"),
+              front.progress.end());
+}
+
+TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
+{
+    integracao(false);
+    const std::string written = writesSoFar();
+    sync.S2Click();
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kDesligada}));
+    EXPECT_EQ(writesSoFar(), written);
+    EXPECT_TRUE(front.syncBusy.empty());
+
+    // A click that arrives while the run lets events through meets the busy
+    // mark; the run itself goes on to its end.
+    integracao(true);
+    int clicks = 0;
+    front.onEvents = [&] {
+        ++clicks;
+        EXPECT_TRUE(sync.ocupado());
+        sync.S2Click();
+    };
+    sync.S2Click();
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, kOcupado, "ROTAS", "PRODUTORES", kFim}));
+    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(core.contadorSincronizacao, 3);
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 1"), "Centro");
+}
+
+TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
+{
+    auto failingRun = [&](const char* what) {
+        front.syncBusy.clear();
+        EXPECT_THROW(sync.S2Click(), std::exception) << what;
+        EXPECT_FALSE(sync.ocupado()) << what;
+        EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false})) << what;
+    };
+
+    // Before the first start of the service the ERP connection holds nothing.
+    core.ConexaoTarvell.configure({});
+    failingRun("unconfigured ERP connection");
+    EXPECT_EQ(core.contadorSincronizacao, 1);
+
+    core.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+    sync.S2Click();
+    EXPECT_EQ(value("SELECT CLI_RAZAO FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "Sítio DÁvila");
+
+    // An ERP query that fails at the averages: the counter is not reset, so
+    // the next run tries them again.
+    core.ConexaoTarvell.close(); // lets the table go
+    erp.execScript("DROP TABLE COL001;");
+    core.contadorSincronizacao = 10;
+    failingRun("ERP without COL001");
+    EXPECT_EQ(core.contadorSincronizacao, 11);
+    erp.execScript("CREATE TABLE COL001 (PRO_CLIFOR INTEGER NOT NULL, PRO_MEDIA NUMERIC(15,2));\n"
+                   "INSERT INTO COL001 VALUES (10, 7.5);");
+    core.ConexaoTarvell.close();
+    logLines();
+    sync.S2Click();
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", "CALCULANDO MÉDIA", kFim}));
+    EXPECT_EQ(core.contadorSincronizacao, 0);
+    EXPECT_EQ(value("SELECT CAST(PRO_MEDIA AS VARCHAR(20)) FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "7.50");
+
+    // The service stopped in the middle of a run: the run ends instead of
+    // reopening the connections.
+    // The stop comes once the rows are under way.
+    front.progress.clear();
+    std::function<void()> stopService = [&] {
+        if (front.progress.empty()) {
+            front.onEvents = stopService;
+            return;
+        }
+        core.ConexaoTarvell.close();
+        core.ConexaoTemp.close();
+    };
+    front.onEvents = stopService;
+    failingRun("connections closed during the run");
+    EXPECT_FALSE(core.ConexaoTemp.connected());
+}
+
+} // namespace
+} // namespace quelvor::sync
