@@ -107,14 +107,18 @@ std::string virgulaParaPonto(std::string texto)
 
 std::string limpaValor(const std::string& texto)
 {
-    std::string limpo = db::trimSql(texto);
+    // The characters go first and the blanks after, so that cleaning a
+    // cleaned value changes nothing: "abc '" is written "abc", and "abc"
+    // then compares as the same on the next run.
+    std::string limpo = texto;
     limpo.erase(std::remove_if(limpo.begin(), limpo.end(),
                                [](char c) { return c == '\r' || c == '\n' || c == '`' || c == '\''; }),
                 limpo.end());
-    return limpo;
+    return db::trimSql(limpo);
 }
 
-bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, const db::Column& cb)
+bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, const db::Column& cb,
+                  bool coordenada)
 {
     if (mesmoValorTipado(a, ca, b, cb))
         return false;
@@ -129,7 +133,15 @@ bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, 
     try {
         // The characters that the write drops, so a row written once compares
         // as the same on the next run.
-        if (limpaValor(db::asText(a, ca)) == limpaValor(db::asText(b, cb)))
+        std::string limpoA = limpaValor(db::asText(a, ca));
+        std::string limpoB = limpaValor(db::asText(b, cb));
+        // Coordinates are written with a point for the comma: an ERP
+        // latitude of -29,5 is stored -29.5 and is no change next time.
+        if (coordenada) {
+            limpoA = virgulaParaPonto(limpoA);
+            limpoB = virgulaParaPonto(limpoB);
+        }
+        if (limpoA == limpoB)
             return false;
     } catch (const std::exception&) {
     }
@@ -278,7 +290,8 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
                                          std::to_string(a.columns.size()) + " colunas e a da coleta " +
                                          std::to_string(b.columns.size()) + ".");
             for (size_t i = 0; i < b.columns.size() && !difere; ++i)
-                difere = colunaDifere(linha[i], a.columns[i], b.rows[0][i], b.columns[i]);
+                difere = colunaDifere(linha[i], a.columns[i], b.rows[0][i], b.columns[i],
+                                      NomeTabela == "PRODUTORES" && (i == 2 || i == 3));
         }
         if (difere)
             m_core.ConexaoTemp.execute(comandoGravacao(NomeTabela, a, linha));

@@ -63,11 +63,13 @@ extern const char* const kConsultaProdutoresColeta;
 // Whether an ERP value (a, of column ca) makes the row differ from the
 // collection value (b, of column cb): the typed test, then the quote test and
 // the clean test on the values' text forms, either of which may make them the
-// same again.
-bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, const db::Column& cb);
+// same again. For a coordinate the clean test also reads commas as points,
+// as they were written.
+bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, const db::Column& cb,
+                  bool coordenada = false);
 
-// What the handhelds never get from the ERP: blanks and control characters
-// at both ends, and every CR, LF, backquote and apostrophe.
+// What the handhelds never get from the ERP: every CR, LF, backquote and
+// apostrophe, then blanks and control characters at both ends.
 std::string limpaValor(const std::string& texto);
 
 // The statement that writes one ERP row of NomeTabela ("ROTAS" or

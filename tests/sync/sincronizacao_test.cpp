@@ -98,6 +98,7 @@ TEST(ColunaDifere, CleaningAndNumberTexts)
 {
     const std::pair<const char*, const char*> limpos[] = {
         {" \t Sítio D'Ávila\r\n ", "Sítio DÁvila"},
+        {"abc '", "abc"},
         {"Rua 1\r\nFundos", "Rua 1Fundos"},
         {"a`b'c", "abc"},
         {"Linha \"Norte\"", "Linha \"Norte\""},
@@ -372,6 +373,17 @@ TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
     EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(written) + 1);
     EXPECT_EQ(producer(13), (std::vector<std::string>{"ANA SOUZA", "-29.123", "-51.25", "Estrada 5", "",
                                                       "Vacaria", "2", "1", "7"}));
+
+    // Written once, compared as the same afterwards: the comma latitude, and a
+    // name whose apostrophe stood behind a blank.
+    const std::string afterComma = writesSoFar();
+    sync.S2Click();
+    EXPECT_EQ(writesSoFar(), afterComma);
+    erp.execScript("UPDATE CLI_FOR SET CLI_RAZAO = 'ANA LIMA ''' WHERE CLI_CODIGO = 13;");
+    sync.S2Click();
+    sync.S2Click();
+    EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(afterComma) + 1);
+    EXPECT_EQ(producer(13)[0], "ANA LIMA");
     EXPECT_TRUE(front.errors.empty());
 }
 
