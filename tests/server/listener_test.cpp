@@ -1,6 +1,6 @@
 #include "server/TcpListener.h"
 
-#include "tests/server/TestDevice.h"
+#include "tests/support/TestDevice.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "server/TcpConnection.h"
 
-#include "tests/server/TestDevice.h"
+#include "tests/support/TestDevice.h"
 
 #include <gtest/gtest.h>
 
