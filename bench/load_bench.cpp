@@ -1,0 +1,320 @@
+// How quelvord holds up under a fleet of handhelds: it starts quelvord on
+// scratch copies of the demo databases (collection and ERP, as the demo runs
+// it), lets N simulated handhelds (default 20) each drive a whole route at the
+// same time over their own connections, and prints
+//  - the requests per second over the whole run;
+//  - the median and 99th-percentile time of each request type, from the
+//    request's first byte sent to its answer's end line;
+//  - every upload that the server acknowledged ("7001", "7002", "7003") and
+//    the database does not hold: this count must be 0;
+// and then, with 10,000 producers added to the catalogue, the time one
+// handheld takes to download it (the request until the end line).
+//
+// Usage: load_bench [--handhelds N] [--collections N] [--points N]
+//                   [--producers N] [--downloads N] [--quelvord PATH] [--quick-ack]
+// --quick-ack makes the handhelds acknowledge every segment at once; the
+// difference to a run without it is the time that delayed ACKs add.
+// Needs the Firebird server on localhost:3050 with the demo user, like the
+// tests. Exit status 0 when every route went through and nothing is missing.
+
+#include "tests/support/TestDatabase.h"
+#include "tests/tools/QuelvordProcess.h"
+#include "tools/HandheldSession.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <latch>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifndef QUELVORD_PATH
+#define QUELVORD_PATH "quelvord"
+#endif
+
+using namespace quelvor;
+using Clock = std::chrono::steady_clock;
+using test::TestDatabase;
+
+namespace {
+
+struct Options
+{
+    int handhelds = 20;
+    int collections = 10;
+    int points = 20;
+    int producers = 10000;
+    int downloads = 3;
+    bool quickAck = false;
+    std::string quelvord = QUELVORD_PATH;
+};
+
+[[noreturn]] void usage(const char* why)
+{
+    std::fprintf(stderr,
+                 "load_bench: %s\nUsage: load_bench [--handhelds N] [--collections N] [--points N] "
+                 "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack]\n",
+                 why);
+    std::exit(3);
+}
+
+Options parseOptions(int argc, char** argv)
+{
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (name == "--quick-ack") {
+            o.quickAck = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            usage(("missing value after " + name).c_str());
+        const std::string value = argv[++i];
+        if (name == "--quelvord") {
+            o.quelvord = value;
+            continue;
+        }
+        char* end = nullptr;
+        const long n = std::strtol(value.c_str(), &end, 10);
+        if (!end || *end || n < 0 || n > 100000)
+            usage(("not a count: " + value).c_str());
+        if (name == "--handhelds" && n > 0)
+            o.handhelds = static_cast<int>(n);
+        else if (name == "--collections")
+            o.collections = static_cast<int>(n);
+        else if (name == "--points")
+            o.points = static_cast<int>(n);
+        else if (name == "--producers")
+            o.producers = static_cast<int>(n);
+        else if (name == "--downloads")
+            o.downloads = static_cast<int>(n);
+        else
+            usage(("unknown option " + name).c_str());
+    }
+    return o;
+}
+
+double ms(std::chrono::nanoseconds d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// The value below which `share` of the sorted samples lie (nearest rank).
+std::chrono::nanoseconds percentile(const std::vector<std::chrono::nanoseconds>& sorted, double share)
+{
+    size_t rank = static_cast<size_t>(share * static_cast<double>(sorted.size()) + 0.999999);
+    rank = std::clamp<size_t>(rank, 1, sorted.size());
+    return sorted[rank - 1];
+}
+
+std::string deviceName(int i)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "BENCH-%02d", i + 1);
+    return name;
+}
+
+struct HandheldRun
+{
+    std::string device;
+    tools::RouteReport report;
+    std::string failure; // empty when the route went through
+    std::vector<std::pair<std::string, std::chrono::nanoseconds>> timings;
+};
+
+// Per load: whether the row is there and finished, and how many collections
+// and tracking points the database holds for it.
+struct Stored
+{
+    bool present = false;
+    bool finished = false;
+    long collections = 0;
+    long points = 0;
+};
+
+std::map<std::string, Stored> storedLoads(const TestDatabase& coleta)
+{
+    const std::string text = coleta.queryText(
+        "SELECT k.CAR_CODIGO || ' ' || COALESCE(k.CAR_FINALIZADO, '-') || ' ' || "
+        "(SELECT COUNT(*) FROM COLETAS c WHERE c.CAR_CODIGO = k.CAR_CODIGO) || ' ' || "
+        "(SELECT COUNT(*) FROM RASTREAMENTO r WHERE r.RAS_CARGAABERTA = k.CAR_CODIGO) FROM CARGAS k;");
+    std::map<std::string, Stored> loads;
+    std::istringstream lines(text);
+    std::string code, finished;
+    long collections = 0, points = 0;
+    while (lines >> code >> finished >> collections >> points)
+        loads[code] = {true, finished == "S", collections, points};
+    return loads;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const Options o = parseOptions(argc, argv);
+    std::printf(
+        "load bench: %d handhelds at once, each a whole route of %d collections and %d tracking points%s\n",
+        o.handhelds, o.collections, o.points, o.quickAck ? ", ACKs not delayed" : "");
+
+    TestDatabase coleta(TestDatabase::Kind::Coleta, true);
+    TestDatabase tarvell(TestDatabase::Kind::Tarvell, true);
+    std::string devices;
+    for (int i = 0; i < o.handhelds; ++i)
+        devices += "INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_NROTANQUES, DIS_ROTAS) VALUES ('" +
+                   deviceName(i) + "', 'S', 2, '" + std::to_string(i % 2 + 1) + "');\n";
+    coleta.execScript(devices);
+
+    app::Settings s;
+    s.edtPorta = test::freeLoopbackPort();
+    s.EdtBaseColeta = coleta.connectionString();
+    s.EdtUsuarioColeta = coleta.user();
+    s.EdtSenhaColeta = coleta.password();
+    s.EdtBaseTarvell = tarvell.connectionString();
+    s.EdtUsuarioTarvell = tarvell.user();
+    s.EdtSenhaTarvell = tarvell.password();
+    s.ch_integratarvell = true;
+    int status = 0;
+    {
+        test::QuelvordProcess server(o.quelvord, s);
+
+        // --- the fleet ------------------------------------------------------
+        std::vector<HandheldRun> runs(static_cast<size_t>(o.handhelds));
+        std::latch start(o.handhelds + 1);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < o.handhelds; ++i) {
+            threads.emplace_back([&, i] {
+                HandheldRun& run = runs[static_cast<size_t>(i)];
+                run.device = deviceName(i);
+                run.timings.reserve(static_cast<size_t>(16 + o.collections + o.points));
+                start.arrive_and_wait();
+                try {
+                    tools::HandheldConnection connection("127.0.0.1", s.edtPorta, std::chrono::seconds(60));
+                    connection.setQuickAck(o.quickAck);
+                    tools::Handheld handheld;
+                    handheld.device = run.device;
+                    tools::HandheldSession session(
+                        connection, handheld, [&run](const std::string& code, std::chrono::nanoseconds t) {
+                            run.timings.emplace_back(code, t);
+                        });
+                    tools::RouteOptions route;
+                    route.collections = o.collections;
+                    route.points = o.points;
+                    route.keyReference = std::to_string(i + 1);
+                    tools::runRoute(session, route, run.report);
+                } catch (const std::exception& e) {
+                    run.failure = e.what();
+                }
+            });
+        }
+        start.arrive_and_wait();
+        const auto began = Clock::now();
+        for (std::thread& t : threads)
+            t.join();
+        const auto wall = Clock::now() - began;
+
+        std::map<std::string, std::vector<std::chrono::nanoseconds>> byType;
+        size_t requests = 0;
+        int failed = 0;
+        for (const HandheldRun& run : runs) {
+            for (const auto& [code, t] : run.timings)
+                byType[code].push_back(t);
+            requests += run.timings.size();
+            if (!run.failure.empty()) {
+                ++failed;
+                std::printf("route of %s failed: %s\n", run.device.c_str(), run.failure.c_str());
+            }
+        }
+        const double seconds = std::chrono::duration<double>(wall).count();
+        std::printf("wall time %.2f s, %zu requests, %.1f requests/s, %d routes done, %d failed\n", seconds,
+                    requests, static_cast<double>(requests) / seconds, o.handhelds - failed, failed);
+        std::printf("%-6s %8s %11s %11s %11s\n", "type", "count", "median ms", "p99 ms", "max ms");
+        for (auto& [code, samples] : byType) {
+            std::sort(samples.begin(), samples.end());
+            std::printf("%-6s %8zu %11.2f %11.2f %11.2f\n", code.c_str(), samples.size(),
+                        ms(percentile(samples, 0.5)), ms(percentile(samples, 0.99)), ms(samples.back()));
+        }
+
+        // --- every acknowledged upload is in the database ---------------------
+        const std::map<std::string, Stored> stored = storedLoads(coleta);
+        long ackedLoads = 0, ackedCollections = 0, ackedPoints = 0, missing = 0;
+        for (const HandheldRun& run : runs) {
+            const tools::RouteReport& r = run.report;
+            if (r.loadCode.empty())
+                continue;
+            const auto it = stored.find(r.loadCode);
+            const Stored there = it == stored.end() ? Stored{} : it->second;
+            const int loads = (r.loadOpened ? 1 : 0) + (r.loadClosed ? 1 : 0);
+            ackedLoads += loads;
+            ackedCollections += r.collectionsAcknowledged;
+            ackedPoints += r.pointsAcknowledged;
+            // The closed load replaces the open one: both count as missing
+            // without the row, the closing one too when the row is not finished.
+            missing += there.present ? (r.loadClosed && !there.finished ? 1 : 0) : loads;
+            missing += std::max<long>(0, r.collectionsAcknowledged - there.collections);
+            missing += std::max<long>(0, r.pointsAcknowledged - there.points);
+        }
+        std::printf("acknowledged uploads: %ld loads, %ld collections, %ld tracking points; missing from the "
+                    "database: %ld\n",
+                    ackedLoads, ackedCollections, ackedPoints, missing);
+        if (failed || missing)
+            status = 1;
+
+        // --- a big catalogue ---------------------------------------------------
+        if (o.producers > 0 && o.downloads > 0) {
+            coleta.execScript(
+                "SET TERM ^ ;\n"
+                "EXECUTE BLOCK AS DECLARE i INTEGER = 0; BEGIN\n"
+                "  WHILE (i < " +
+                std::to_string(o.producers) +
+                ") DO BEGIN\n"
+                "    INSERT INTO PRODUTORES (PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, "
+                "PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_MEDIA, PRO_ROTA, PRO_ORDEM, PRO_ATIVO) "
+                "VALUES (100000 + :i, 'PRODUTOR DE TESTE NÚMERO ' || :i, '-29.1234567', '-51.9456789', "
+                "'ESTRADA GERAL LINHA SÃO JOÃO, KM ' || MOD(:i, 50), 'LINHA SÃO JOÃO', "
+                "'ARROIO DO MEIO', 312.50, MOD(:i, 3) + 1, :i, 1);\n"
+                "    i = i + 1;\n"
+                "  END\n"
+                "END^\n"
+                "SET TERM ; ^\n");
+            tools::HandheldConnection connection("127.0.0.1", s.edtPorta, std::chrono::seconds(120));
+            connection.setQuickAck(o.quickAck);
+            tools::HandheldSession session(connection, tools::Handheld{});
+            session.handshake();
+            std::vector<std::chrono::nanoseconds> times;
+            size_t rows = 0;
+            for (int i = 0; i < o.downloads; ++i) {
+                const auto t0 = Clock::now();
+                rows = session.catalogue("1002").size();
+                times.push_back(Clock::now() - t0);
+            }
+            std::sort(times.begin(), times.end());
+            std::printf(
+                "producers catalogue of %zu rows: download (1002 until the end line) median %.0f ms, best "
+                "%.0f ms, worst %.0f ms over %d downloads\n",
+                rows, ms(percentile(times, 0.5)), ms(times.front()), ms(times.back()), o.downloads);
+        }
+
+        // Failed statements, failed lookups, socket errors: every log line
+        // whose message begins with "Erro" or "erro".
+        std::istringstream log(server.output());
+        std::string line, first;
+        size_t lines = 0, errors = 0;
+        while (std::getline(log, line)) {
+            ++lines;
+            const size_t dash = line.find('-'); // the date and time hold no '-'
+            const std::string message = dash == std::string::npos ? line : line.substr(dash + 1);
+            if (message.starts_with("Erro") || message.starts_with("erro")) {
+                if (errors++ == 0)
+                    first = message.substr(0, 300);
+            }
+        }
+        std::printf("server log: %zu lines, %zu errors%s%s\n", lines, errors, errors ? ", the first: " : "",
+                    first.c_str());
+    }
+    return status;
+}
