@@ -28,6 +28,11 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket)
     : m_socket(std::move(socket)), m_handle(m_socket.native_handle()), m_sessionKey(std::to_string(m_handle)),
       m_peerAddress(remoteAddressOf(m_socket))
 {
+    // An answer is several short lines written one by one (a reply, then the
+    // end line). Without this, the end line would wait for the handheld's
+    // delayed acknowledgement of the reply: some 40 ms on every request.
+    asio::error_code ignored;
+    m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
 }
 
 TcpConnection::~TcpConnection()

@@ -106,6 +106,10 @@ public:
         while (std::chrono::steady_clock::now() < deadline) {
             if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
                 m_exited = true;
+                // The pipes end with the process: take what is still in them.
+                for (auto& t : m_readers)
+                    t.join();
+                m_readers.clear();
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -151,12 +155,12 @@ TEST(Quelvord, ServesHandheldsAndStopsCleanlyOnSignals)
     Daemon daemon(&s);
     ASSERT_TRUE(daemon.waitForOutput("-Servidor socket inicializado na porta " + std::to_string(s.edtPorta)))
         << daemon.output() << daemon.errors();
-    EXPECT_EQ(db.queryText("SELECT COUNT(*) FROM SESSOESATIVAS;"), "0") << "stale sessions emptied at start";
-
     TestDevice released("127.0.0.1", s.edtPorta);
     released.send("1000" + S + "HH" + S + "1" + S + "2" + S + "5" + S + "2.0" + S + "\r\n");
     const std::string reply = released.receiveUntil("9999" + S + "\r\n");
     EXPECT_EQ(reply.substr(0, 7), "2000" + S + "1" + S) << reply;
+    // No device is served before the session rows of an earlier run are gone.
+    EXPECT_EQ(db.queryText("SELECT COUNT(*) FROM SESSOESATIVAS WHERE SES_ID = 999999;"), "0");
     TestDevice idle("127.0.0.1", s.edtPorta);
     ASSERT_TRUE(daemon.waitForOutput("-Conectou: "));
 
