@@ -18,7 +18,7 @@
 // tests. Exit status 0 when every route went through and nothing is missing.
 
 #include "tests/support/TestDatabase.h"
-#include "tests/tools/QuelvordProcess.h"
+#include "tests/support/QuelvordProcess.h"
 #include "tools/HandheldSession.h"
 
 #include <algorithm>

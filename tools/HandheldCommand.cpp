@@ -144,10 +144,10 @@ CommandLine parse(const std::vector<std::string>& args)
         } else {
             throw UsageError("unknown option " + arg);
         }
-        const OptionSpec* spec = findOption(name);
-        if (!spec)
+        const OptionSpec* option = findOption(name);
+        if (!option)
             throw UsageError("unknown option --" + name);
-        if (!spec->takesValue) {
+        if (!option->takesValue) {
             if (value)
                 throw UsageError("--" + name + " takes no value");
             line.options[name].push_back("");
@@ -162,9 +162,9 @@ CommandLine parse(const std::vector<std::string>& args)
     }
     // After the command is known: each option must belong to it.
     for (const auto& [name, values] : line.options) {
-        const OptionSpec* spec = findOption(name);
-        if (!spec->commands.empty() &&
-            std::find(spec->commands.begin(), spec->commands.end(), line.command) == spec->commands.end())
+        const OptionSpec* option = findOption(name);
+        if (!option->commands.empty() &&
+            std::find(option->commands.begin(), option->commands.end(), line.command) == option->commands.end())
             throw UsageError("--" + name + " is not an option of " +
                              (line.command.empty() ? std::string("this command") : line.command));
     }

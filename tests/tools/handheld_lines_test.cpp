@@ -1,7 +1,7 @@
 // The simulator's lines and command line, without a server: how typed text
 // becomes wire bytes, how wire bytes are shown, and how a wrong command line
 // is turned away before anything connects.
-#include "tests/tools/QuelvordProcess.h"
+#include "tests/support/QuelvordProcess.h"
 #include "tools/HandheldCommand.h"
 #include "tools/HandheldLines.h"
 

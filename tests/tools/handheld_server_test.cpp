@@ -2,7 +2,7 @@
 // data, and against stand-ins for a server that is down, mute or gone half
 // way through an answer.
 #include "tests/support/TestDatabase.h"
-#include "tests/tools/QuelvordProcess.h"
+#include "tests/support/QuelvordProcess.h"
 #include "tools/HandheldCommand.h"
 
 #include <gtest/gtest.h>
