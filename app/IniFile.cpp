@@ -86,17 +86,6 @@ std::optional<std::u16string_view> keyName(std::u16string_view line)
     return trim(line.substr(0, equals));
 }
 
-void appendUnit(std::u16string& out, char32_t cp)
-{
-    if (cp < 0x10000) {
-        out += static_cast<char16_t>(cp);
-    } else {
-        cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    }
-}
-
 // UTF-8 taken in the generalised sense of the header: surrogate code points in
 // 3-byte form are single code units, and C0 80 / C0 8A / C0 8D are the code
 // units 0, LF and CR. False when a byte fits none of that.
@@ -148,7 +137,7 @@ bool decodeGeneralisedUtf8(std::string_view bytes, std::u16string& out)
         }
         if (cp < least || cp > 0x10FFFF)
             return false;
-        appendUnit(out, cp);
+        appendUtf16(out, cp);
         pos += extra + 1;
     }
     return true;

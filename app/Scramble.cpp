@@ -71,13 +71,7 @@ std::u16string toUtf16(std::string_view utf8)
             cp = kReplacement;
             ++pos;
         }
-        if (cp < 0x10000) {
-            out += static_cast<char16_t>(cp);
-        } else {
-            cp -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (cp >> 10));
-            out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-        }
+        appendUtf16(out, cp);
     }
     return out;
 }
@@ -98,6 +92,17 @@ std::string toUtf8(std::u16string_view text)
         }
     }
     return out;
+}
+
+void appendUtf16(std::u16string& out, char32_t cp)
+{
+    if (cp < 0x10000) {
+        out += static_cast<char16_t>(cp);
+    } else {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
 }
 
 } // namespace quelvor::app

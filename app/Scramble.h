@@ -40,4 +40,7 @@ std::u16string toUtf16(std::string_view utf8);
 // other half becomes U+FFFD.
 std::string toUtf8(std::u16string_view text);
 
+// Appends one code point as one code unit or a surrogate pair.
+void appendUtf16(std::u16string& out, char32_t codePoint);
+
 } // namespace quelvor::app
