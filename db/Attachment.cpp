@@ -232,10 +232,69 @@ std::string readBlob(IAttachment* att, ITransaction* tra, ISC_QUAD id)
     return out;
 }
 
+// Reads a value of type T out of a message buffer, whatever its alignment.
+template <typename T>
+T load(const unsigned char* p)
+{
+    T value;
+    std::memcpy(&value, p, sizeof value);
+    return value;
+}
+
+Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* att, ITransaction* tra)
+{
+    IUtil* util = master()->getUtilInterface();
+    auto text = [&](std::string raw) -> Value::Data {
+        return c.charSet == kCharsetOctets ? raw : fromWin1252(raw);
+    };
+    auto date = [&](ISC_DATE x) {
+        unsigned y, m, d;
+        util->decodeDate(x, &y, &m, &d);
+        return Date{int(y), int(m), int(d)};
+    };
+    auto time = [&](ISC_TIME x) {
+        unsigned h, mi, s, f;
+        util->decodeTime(x, &h, &mi, &s, &f);
+        return Time{int(h), int(mi), int(s), int(f)};
+    };
+    switch (c.type) {
+    case SQL_TEXT:
+        return text(std::string(reinterpret_cast<const char*>(p), c.length));
+    case SQL_VARYING:
+        return text(std::string(reinterpret_cast<const char*>(p + sizeof(ISC_USHORT)), load<ISC_USHORT>(p)));
+    case SQL_SHORT:
+        return std::int64_t{load<ISC_SHORT>(p)};
+    case SQL_LONG:
+        return std::int64_t{load<ISC_LONG>(p)};
+    case SQL_INT64:
+        return std::int64_t{load<ISC_INT64>(p)};
+    case SQL_FLOAT:
+        return double{load<float>(p)};
+    case SQL_DOUBLE:
+    case SQL_D_FLOAT:
+        return load<double>(p);
+    case SQL_TYPE_DATE:
+        return date(load<ISC_DATE>(p));
+    case SQL_TYPE_TIME:
+        return time(load<ISC_TIME>(p));
+    case SQL_TIMESTAMP: {
+        const auto x = load<ISC_TIMESTAMP>(p);
+        return Timestamp{date(x.timestamp_date), time(x.timestamp_time)};
+    }
+    case SQL_BOOLEAN:
+        return *p != 0;
+    case SQL_BLOB: {
+        std::string raw = readBlob(att, tra, load<ISC_QUAD>(p));
+        return c.subType == 1 ? fromWin1252(raw) : raw;
+    }
+    default:
+        return std::string(); // a kind this layer does not read: shown as empty
+    }
+}
+
 ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in)
 {
     Status st;
-    IUtil* util = master()->getUtilInterface();
     Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
     const unsigned count = out->getCount(&st);
     ResultSet rs;
@@ -262,90 +321,7 @@ ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const 
                 const unsigned char* p = buffer.data() + out->getOffset(&st, i);
                 if (*reinterpret_cast<const ISC_SHORT*>(buffer.data() + out->getNullOffset(&st, i)))
                     continue; // stays null
-                Value& v = row[i];
-                switch (c.type) {
-                case SQL_TEXT: {
-                    std::string raw(reinterpret_cast<const char*>(p), c.length);
-                    v.data = c.charSet == kCharsetOctets ? raw : fromWin1252(raw);
-                    break;
-                }
-                case SQL_VARYING: {
-                    ISC_USHORT len;
-                    std::memcpy(&len, p, sizeof len);
-                    std::string raw(reinterpret_cast<const char*>(p + sizeof len), len);
-                    v.data = c.charSet == kCharsetOctets ? raw : fromWin1252(raw);
-                    break;
-                }
-                case SQL_SHORT: {
-                    ISC_SHORT x;
-                    std::memcpy(&x, p, sizeof x);
-                    v.data = static_cast<std::int64_t>(x);
-                    break;
-                }
-                case SQL_LONG: {
-                    ISC_LONG x;
-                    std::memcpy(&x, p, sizeof x);
-                    v.data = static_cast<std::int64_t>(x);
-                    break;
-                }
-                case SQL_INT64: {
-                    ISC_INT64 x;
-                    std::memcpy(&x, p, sizeof x);
-                    v.data = static_cast<std::int64_t>(x);
-                    break;
-                }
-                case SQL_FLOAT: {
-                    float x;
-                    std::memcpy(&x, p, sizeof x);
-                    v.data = static_cast<double>(x);
-                    break;
-                }
-                case SQL_DOUBLE:
-                case SQL_D_FLOAT: {
-                    double x;
-                    std::memcpy(&x, p, sizeof x);
-                    v.data = x;
-                    break;
-                }
-                case SQL_TYPE_DATE: {
-                    ISC_DATE x;
-                    std::memcpy(&x, p, sizeof x);
-                    unsigned y, m, d;
-                    util->decodeDate(x, &y, &m, &d);
-                    v.data = Date{int(y), int(m), int(d)};
-                    break;
-                }
-                case SQL_TYPE_TIME: {
-                    ISC_TIME x;
-                    std::memcpy(&x, p, sizeof x);
-                    unsigned h, mi, s, f;
-                    util->decodeTime(x, &h, &mi, &s, &f);
-                    v.data = Time{int(h), int(mi), int(s), int(f)};
-                    break;
-                }
-                case SQL_TIMESTAMP: {
-                    ISC_TIMESTAMP x;
-                    std::memcpy(&x, p, sizeof x);
-                    unsigned y, m, d, h, mi, s, f;
-                    util->decodeDate(x.timestamp_date, &y, &m, &d);
-                    util->decodeTime(x.timestamp_time, &h, &mi, &s, &f);
-                    v.data = Timestamp{{int(y), int(m), int(d)}, {int(h), int(mi), int(s), int(f)}};
-                    break;
-                }
-                case SQL_BOOLEAN:
-                    v.data = *p != 0;
-                    break;
-                case SQL_BLOB: {
-                    ISC_QUAD id;
-                    std::memcpy(&id, p, sizeof id);
-                    std::string raw = readBlob(att, tra, id);
-                    v.data = c.subType == 1 ? fromWin1252(raw) : raw;
-                    break;
-                }
-                default:
-                    v.data = std::string(); // a kind this layer does not read: shown as empty
-                    break;
-                }
+                row[i].data = decodeValue(c, p, att, tra);
             }
             rs.rows.push_back(std::move(row));
         }
