@@ -105,6 +105,7 @@ void TFrmPrincipal::iniciaServico()
         return;
     }
     m_firstRunTaken = false;
+    m_startFailed = false;
     std::string falha;
     try {
         m_listener.deactivate();
@@ -136,6 +137,7 @@ void TFrmPrincipal::iniciaServico()
         m_front.setRunningCheck(true);
         m_front.setIndicator(true);
     } catch (const std::exception&) {
+        m_startFailed = true;
         log(falha);
         for (db::Attachment* c : {&ConexaoTarvell, &ConexaoColeta}) {
             try {

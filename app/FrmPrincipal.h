@@ -53,6 +53,8 @@ public:
     bool editing() const { return m_editing; }
     // The start-up ended on the first-run path: the service is not configured.
     bool firstRunTaken() const { return m_firstRunTaken; }
+    // The last start sequence failed at one of its steps.
+    bool startFailed() const { return m_startFailed; }
     const Settings& settings() const { return m_settings; }
     // Changes the live settings (the fields) and publishes them to the
     // connection threads.
@@ -86,6 +88,7 @@ private:
     bool m_running = false;
     bool m_editing = false;
     bool m_firstRunTaken = false;
+    bool m_startFailed = false;
     bool m_exitRequested = false;
     std::chrono::milliseconds m_second{1000};
 };

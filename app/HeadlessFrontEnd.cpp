@@ -61,6 +61,7 @@ void HeadlessFrontEnd::attach(TFrmPrincipal& core, std::function<void()> sincron
     m_next1 = now + timer1;
     m_next2 = now + timer2;
     m_next3 = now + timer3;
+    m_nextRetry = now + startRetry;
 }
 
 void HeadlessFrontEnd::wake()
@@ -108,6 +109,10 @@ void HeadlessFrontEnd::runDueTimers(bool nested)
         m_next2 = now + timer2;
         m_syncPending = true;
     }
+    if (!nested && m_core && m_core->startFailed() && !m_core->running() && !m_exitPending && now >= m_nextRetry) {
+        m_nextRetry = now + startRetry;
+        m_core->I1Click();
+    }
     // A synchronisation waits for the main loop rather than running inside a
     // start or stop sequence.
     if (!nested && m_syncPending && !m_exitPending) {
@@ -137,23 +142,27 @@ void HeadlessFrontEnd::processPendingEvents()
     m_inEvents = false;
 }
 
+bool HeadlessFrontEnd::tick()
+{
+    printLogLines();
+    takeSignals();
+    if (m_exitPending)
+        return false;
+    m_inEvents = true;
+    runDueTimers(false);
+    m_inEvents = false;
+    printLogLines();
+    return !m_exitPending;
+}
+
 int HeadlessFrontEnd::run()
 {
-    for (;;) {
-        printLogLines();
-        takeSignals();
-        if (m_exitPending)
-            break;
-        m_inEvents = true;
-        runDueTimers(false);
-        m_inEvents = false;
-        printLogLines();
-        if (m_exitPending)
-            break;
-
-        const auto now = std::chrono::steady_clock::now();
-        const auto next = std::min({m_next1, m_next2, m_next3});
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count();
+    while (tick()) {
+        auto next = std::min({m_next1, m_next2, m_next3});
+        if (m_core && m_core->startFailed())
+            next = std::min(next, m_nextRetry);
+        const auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         poll(fds, 2, static_cast<int>(std::clamp<long long>(wait, 0, 1000)));
         uint64_t count;

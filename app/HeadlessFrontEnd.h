@@ -6,7 +6,9 @@
 // SIGUSR1 (a synchronisation run).
 //
 // A message box becomes a log line and goes to standard error; opening the
-// window does nothing; the restart prompt answers Cancel.
+// window does nothing; the restart prompt answers Cancel. Nobody can click
+// "Inicializado" here, so a start that failed (the database was not up yet,
+// say) is tried again every minute until it succeeds.
 
 #include "app/FrontEnd.h"
 
@@ -33,11 +35,15 @@ public:
 
     // Runs the loop until an exit signal arrives; returns the exit status.
     int run();
+    // One round of the loop without waiting: signals, log lines, due timers
+    // and a due retry of a failed start. False once an exit signal arrived.
+    bool tick();
 
     // Timer periods; tests shorten them.
     std::chrono::milliseconds timer1{1000};
     std::chrono::milliseconds timer2{600000};
     std::chrono::milliseconds timer3{3600000};
+    std::chrono::milliseconds startRetry{60000};
 
     void showMessage(const std::string& text) override;
     bool askOkCancel(const std::string& text) override;
@@ -68,7 +74,7 @@ private:
     bool m_exitPending = false;
     bool m_syncPending = false;
     bool m_inEvents = false;
-    std::chrono::steady_clock::time_point m_next1, m_next2, m_next3;
+    std::chrono::steady_clock::time_point m_next1, m_next2, m_next3, m_nextRetry;
 };
 
 } // namespace quelvor::app

@@ -3,6 +3,7 @@
 #include "app/ConfigFile.h"
 #include "app/FrmPrincipal.h"
 #include "app/OperatorLog.h"
+#include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -15,29 +16,7 @@ using quelvor::test::TestDatabase;
 
 namespace {
 
-struct FakeListener : app::ListenerControl
-{
-    bool isActive = false;
-    int heldPort = 0;
-    bool failActivate = false;
-    std::vector<std::string> calls;
-    void activate(int port) override
-    {
-        calls.push_back("activate " + std::to_string(port));
-        if (failActivate)
-            throw std::runtime_error("address in use");
-        isActive = true;
-        heldPort = port;
-    }
-    void deactivate() override
-    {
-        calls.push_back("deactivate");
-        isActive = false;
-    }
-    void disconnectAll() override { calls.push_back("disconnectAll"); }
-    bool active() const override { return isActive; }
-    int port() const override { return heldPort; }
-};
+using test::FakeListener;
 
 struct RecordingFront : app::FrontEnd
 {

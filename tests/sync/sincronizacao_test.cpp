@@ -5,7 +5,7 @@
 #include "sync/Sincronizacao.h"
 
 #include "app/FrmPrincipal.h"
-#include "app/ListenerControl.h"
+#include "tests/support/FakeListener.h"
 #include "app/OperatorLog.h"
 #include "app/ServiceState.h"
 #include "db/Attachment.h"
@@ -192,16 +192,6 @@ public:
     std::function<void()> onEvents;
 };
 
-class NoListener : public app::ListenerControl
-{
-public:
-    void activate(int) override {}
-    void deactivate() override {}
-    void disconnectAll() override {}
-    bool active() const override { return false; }
-    int port() const override { return 0; }
-};
-
 // Routes, producers with their CLI_FOR entry and city, and averages.
 const char* const kErp = R"(
 INSERT INTO CIDADES (CID_CODIGO, CID_NOME) VALUES (1, 'Vacaria');
@@ -314,7 +304,7 @@ protected:
     db::Attachment reader;
     RecordingFront front;
     app::ServiceState state;
-    NoListener listener;
+    test::FakeListener listener;
     app::TFrmPrincipal core{front, state, listener};
     Sincronizacao sync{core, front};
 };

@@ -6,7 +6,7 @@
 
 #include "app/ConfigFile.h"
 #include "app/FrmPrincipal.h"
-#include "app/ListenerControl.h"
+#include "tests/support/FakeListener.h"
 #include "app/OperatorLog.h"
 #include "app/OperatorMessages.h"
 #include "app/ServiceState.h"
@@ -79,26 +79,6 @@ inline void pumpFor(int ms)
     while (clock.elapsed() < ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
-
-struct FakeListener : app::ListenerControl
-{
-    bool isActive = false;
-    int heldPort = 0;
-    bool failActivate = false;
-    int activations = 0;
-    void activate(int port) override
-    {
-        ++activations;
-        if (failActivate)
-            throw std::runtime_error("address in use");
-        isActive = true;
-        heldPort = port;
-    }
-    void deactivate() override { isActive = false; }
-    void disconnectAll() override {}
-    bool active() const override { return isActive; }
-    int port() const override { return heldPort; }
-};
 
 struct Box
 {
