@@ -114,8 +114,9 @@ void HeadlessFrontEnd::runDueTimers(bool nested)
         m_core->I1Click();
     }
     // A synchronisation waits for the main loop rather than running inside a
-    // start or stop sequence.
-    if (!nested && m_syncPending && !m_exitPending) {
+    // start or stop sequence; one that falls due during a run goes to the run,
+    // which turns it away (and counts it) as a second click would be.
+    if ((!nested || m_syncBusy) && m_syncPending && !m_exitPending) {
         m_syncPending = false;
         if (m_sincronizar) {
             try {
@@ -148,9 +149,9 @@ bool HeadlessFrontEnd::tick()
     takeSignals();
     if (m_exitPending)
         return false;
-    m_inEvents = true;
+    // Not marked as inside the events: a synchronisation started here lets
+    // them run between its rows, signals included.
     runDueTimers(false);
-    m_inEvents = false;
     printLogLines();
     return !m_exitPending;
 }

@@ -55,7 +55,7 @@ public:
     void liberaopcoes(bool) override {}
     void setEditing(bool) override {}
     void showSettings(const Settings&) override {}
-    void setSyncBusy(bool) override {}
+    void setSyncBusy(bool busy) override { m_syncBusy = busy; }
     void setStatusPanel(int, const std::string&) override {}
     void hideTaskbarEntry() override {}
     void processPendingEvents() override;
@@ -73,6 +73,7 @@ private:
     std::function<void()> m_sincronizar;
     bool m_exitPending = false;
     bool m_syncPending = false;
+    bool m_syncBusy = false; // a synchronisation run is under way
     bool m_inEvents = false;
     std::chrono::steady_clock::time_point m_next1, m_next2, m_next3, m_nextRetry;
 };

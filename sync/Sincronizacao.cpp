@@ -243,6 +243,12 @@ void Sincronizacao::S2Click()
             m_core.contadorSincronizacao = 0;
         }
         m_front.setStatusPanel(3, "-");
+    } catch (const Interrompida&) {
+        // The application is ending: what was written stays written, the
+        // rest waits for the next run of the program.
+        marcaOcupado(false);
+        m_core.log("Sincronização interrompida: a aplicação está sendo encerrada.");
+        return;
     } catch (...) {
         // The next tick must be able to start a new run.
         marcaOcupado(false);
@@ -259,6 +265,8 @@ void Sincronizacao::S2Click()
 void Sincronizacao::entreLinhas()
 {
     m_front.processPendingEvents();
+    if (m_core.exitRequested())
+        throw Interrompida();
     if (!m_core.ConexaoTarvell.connected() || !m_core.ConexaoTemp.connected())
         throw db::DbError("Conexão encerrada durante a sincronização.");
 }

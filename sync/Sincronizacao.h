@@ -26,7 +26,8 @@ public:
     Sincronizacao(app::TFrmPrincipal& core, app::FrontEnd& front);
 
     // One run: routes, producers and, when the run counter exceeds 10, the
-    // averages. Rethrows the error that ends a run.
+    // averages. Rethrows the error that ends a run. When the application is
+    // ending, the run stops at the next row, logs so and returns.
     void S2Click();
     // The ten-minute tick: a click on "Sincronizar Dados".
     void Timer2Timer();
@@ -45,6 +46,11 @@ public:
     void setPausaPorLinha(std::chrono::milliseconds pausa) { m_pausa = pausa; }
 
 private:
+    // Ends a run between two rows when the application is ending.
+    struct Interrompida
+    {
+    };
+
     void marcaOcupado(bool ocupado);
     void entreLinhas();
 

@@ -441,6 +441,16 @@ void MainWindow::request(Command command)
             runCommand(command); // the run under way turns it away and counts it
             return;
         }
+        // A synchronisation hands control back between rows, and the operator
+        // may stop the service, edit or save meanwhile: the run then ends on
+        // the connections that the stop or the restart closed.
+        if (*m_current == Command::S2 &&
+            (command == Command::I1 || command == Command::E1 || command == Command::S1)) {
+            const std::optional<Command> outer = m_current;
+            perform(command);
+            m_current = outer;
+            return;
+        }
         if (command == Command::Sair)
             m_core->requestExit(); // a start-up wait gives up at once
         if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end())

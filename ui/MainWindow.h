@@ -17,7 +17,10 @@
 // rows). A menu command or timer that arrives while another command runs is
 // therefore deferred and runs when that one ends; only the exit also tells a
 // running start-up wait to give up at once, and a synchronisation tick during
-// a run goes straight to the run, whose busy mark turns it away.
+// a run goes straight to the run, whose busy mark turns it away. During a
+// synchronisation run "Inicializado", "Editar Parâmetros" and "Salvar
+// Parâmetros" run at once: the operator can stop the service under a long run,
+// which then ends on its closed connections.
 
 #include "app/FrontEnd.h"
 #include "app/Settings.h"

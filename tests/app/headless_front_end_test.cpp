@@ -84,3 +84,35 @@ TEST(HeadlessFrontEnd, BoxesBecomeLogLinesAndTheRestartPromptIsDeclined)
     EXPECT_NE(printed.find("-Necessário informar versão do cliente\n"), std::string::npos) << printed;
     EXPECT_NE(printed.find("-Alterções exigem que o serviço seja Reiniciado.\n"), std::string::npos) << printed;
 }
+
+TEST(HeadlessFrontEnd, ASynchronisationDueDuringARunGoesToTheRunInsteadOfFollowingIt)
+{
+    std::FILE* out = std::tmpfile();
+    {
+        app::HeadlessFrontEnd front(out);
+        app::ServiceState state;
+        test::FakeListener listener;
+        app::TFrmPrincipal core(front, state, listener);
+        front.timer2 = std::chrono::milliseconds(40);
+        int starts = 0;
+        int startsDuringTheRun = 0;
+        front.attach(core, [&] {
+            ++starts;
+            if (starts > 1) {
+                ++startsDuringTheRun; // the run's busy mark would turn this one away
+                return;
+            }
+            front.setSyncBusy(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60)); // a long row
+            front.processPendingEvents();
+            front.setSyncBusy(false);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(front.tick());
+        EXPECT_EQ(starts, 2);
+        EXPECT_EQ(startsDuringTheRun, 1);
+        EXPECT_TRUE(front.tick());
+        EXPECT_EQ(starts, 2) << "no second run right after the first";
+    }
+    std::fclose(out);
+}

@@ -433,6 +433,19 @@ TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
     EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 1"), "Centro");
 }
 
+TEST_F(SyncRun, AnExitDuringARunEndsItAtTheNextRow)
+{
+    integracao(true);
+    const std::string written = writesSoFar();
+    front.onEvents = [&] { core.requestExit(); };
+    EXPECT_NO_THROW(sync.S2Click());
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS",
+                                                    "Sincronização interrompida: a aplicação está sendo encerrada."}));
+    EXPECT_FALSE(sync.ocupado());
+    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(writesSoFar(), written) << "stopped before its first row was written";
+}
+
 TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
 {
     auto failingRun = [&](const char* what) {

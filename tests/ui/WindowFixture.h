@@ -122,6 +122,8 @@ protected:
         core->setSecondDuration(std::chrono::milliseconds(20));
         window->attach(*core, [this] {
             ++syncRuns;
+            if (duringSync)
+                duringSync(); // what the operator does while the run hands control back
             if (!syncError.empty())
                 throw std::runtime_error(syncError);
         });
@@ -224,6 +226,7 @@ protected:
     std::optional<int> exitCode;
     int syncRuns = 0;
     std::string syncError;
+    std::function<void()> duringSync;
 };
 
 inline const QColor kRed(255, 0, 0);

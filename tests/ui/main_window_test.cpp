@@ -244,6 +244,29 @@ TEST_F(ServiceTest, SynchronisationFromMenuAndTimerWithErrorsShown)
     EXPECT_EQ(boxTexts(BoxKind::Error), std::vector<std::string>{"Falha na leitura do Tarvell"});
 }
 
+TEST_F(ServiceTest, InicializadoDuringASynchronisationStopsTheServiceAtOnce)
+{
+    bool runningAfterClick = true;
+    duringSync = [&] {
+        action("I1")->trigger();
+        runningAfterClick = core->running();
+    };
+    action("S2")->trigger();
+    EXPECT_FALSE(runningAfterClick) << "the stop is not held back until a long run ends";
+    EXPECT_FALSE(action("I1")->isChecked());
+    EXPECT_FALSE(listener.isActive);
+
+    // Other commands still wait for the command under way.
+    duringSync = [&] {
+        action("E1")->trigger();
+        action("S3")->trigger();
+        runningAfterClick = window->exited();
+    };
+    action("S2")->trigger();
+    EXPECT_FALSE(runningAfterClick) << "the exit waits for the run";
+    EXPECT_TRUE(window->exited());
+}
+
 TEST_F(ServiceTest, StatusBarShowsClockAndConnectedHandhelds)
 {
     // The handhelds' real listener counts the connections that the panel shows.
