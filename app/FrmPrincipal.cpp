@@ -63,7 +63,8 @@ void TFrmPrincipal::FormCreate(const std::string& configPath)
 
     m_configPath = configPath;
     Settings s = m_settings;
-    if (std::filesystem::exists(m_configPath)) {
+    std::error_code unreadable; // a folder we may not look into counts as no file
+    if (std::filesystem::exists(m_configPath, unreadable)) {
         const LoadResult loaded = loadConfig(m_configPath, s);
         for (const std::string& m : loaded.messages)
             log(m);

@@ -53,7 +53,18 @@ TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioC
         BDTarvell.connect(params(CaminhoTarvell, UsuarioTarvell, SenhaTarvell));
 }
 
-TConexao::~TConexao() = default; // each attachment commits and detaches; errors are logged
+TConexao::~TConexao()
+{
+    // BDColeta first, then BDTarvell; each commits what is open and detaches.
+    // Errors here are logged by the attachments, never raised.
+    for (db::Attachment* conexao : {&BDColeta, &BDTarvell}) {
+        try {
+            conexao->close();
+        } catch (const std::exception& e) {
+            log(e.what());
+        }
+    }
+}
 
 void TConexao::log(const std::string& mensagem)
 {

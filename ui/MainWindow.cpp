@@ -632,6 +632,10 @@ void MainWindow::showSettings(const app::Settings& s)
     setTextIfChanged(EdtUsuarioColeta, s.EdtUsuarioColeta);
     setTextIfChanged(EdtSenhaColeta, s.EdtSenhaColeta);
     setNumberIfChanged(edtPorta, s.edtPorta);
+    // Ten characters is what the operator may type; a longer version that
+    // the database holds is shown whole, so that a save does not cut it.
+    const int versionLength = static_cast<int>(QString::fromStdString(s.edtVersaoCliente).size());
+    edtVersaoCliente->setMaxLength(std::max(10, versionLength));
     setTextIfChanged(edtVersaoCliente, s.edtVersaoCliente);
     setNumberIfChanged(edtIDEmpresa, wholeNumber(s.edtIDEmpresa));
     setNumberIfChanged(edtTempoInicializacao, s.edtTempoInicializacao);
@@ -751,6 +755,8 @@ void MainWindow::Timer1Timer()
 
 void MainWindow::Timer3Timer()
 {
+    // Lines already taken but not shown yet belong to the hour that ends.
+    m_logBacklog.clear();
     Memo1->clear();
 }
 

@@ -106,6 +106,16 @@ TEST_F(StartUpTest, WaitsCountingDownWithMenusDisabledThenStartsHidden)
                            "Servidor socket inicializado na porta 7010"}));
 }
 
+TEST_F(StartUpTest, AVersionLongerThanWhatCanBeTypedIsShownAndSavedWhole)
+{
+    useDatabase();
+    coleta->execScript("UPDATE PARAMETROS SET PAR_VERSAOAPK = '2026.12.09-rc1' WHERE PAR_ID = 1;");
+    writeConfig(7010, 0);
+    start();
+    EXPECT_EQ(field("edtVersaoCliente")->text(), "2026.12.09-rc1");
+    EXPECT_EQ(window->campos().edtVersaoCliente, "2026.12.09-rc1");
+}
+
 TEST_F(StartUpTest, FirstRunAsksForConfigurationAndShowsDefaults)
 {
     // No configuration file at all.
