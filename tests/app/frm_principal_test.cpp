@@ -1,6 +1,7 @@
 // The main window's logic without a window: start-up, the start and stop
 // sequences, the special parameters and the saving of the configuration.
 #include "app/ConfigFile.h"
+#include "app/Scramble.h"
 #include "app/FrmPrincipal.h"
 #include "app/OperatorLog.h"
 #include "tests/support/FakeListener.h"
@@ -158,6 +159,40 @@ TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
     core.I1Click();
     EXPECT_TRUE(core.running());
     EXPECT_TRUE(has(messages(), "Servidor socket inicializado na porta 7010"));
+}
+
+TEST_F(FrmPrincipalTest, TheIntegrationSwitchDecidesWhetherTheErpIsAttached)
+{
+    TestDatabase erp(TestDatabase::Kind::Tarvell);
+    struct Case
+    {
+        const char* integra; // nullptr: no such key in the file
+        bool erpAttached;
+        const char* stored;
+    };
+    const Case cases[] = {{nullptr, true, "S"}, {"S", true, "S"}, {"s", false, "N"}, {"N", false, "N"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.integra ? c.integra : "(missing)");
+        const std::string path = (dir / ("integra-" + std::to_string(&c - cases) + ".ini")).string();
+        std::ofstream file(path);
+        file << "[Socket]\nPorta=7010\n[Base Tarvell]\nBase=" << erp.connectionString() << "\nUsuario="
+             << app::toUtf8(app::EncriptUtf8(erp.user())) << "\nSenha=" << app::toUtf8(app::EncriptUtf8(erp.password()))
+             << "\n";
+        if (c.integra)
+            file << "Integra=" << c.integra << "\n";
+        file << "[Base Coleta]\nBase=" << coleta.connectionString()
+             << "\nUsuario=" << app::toUtf8(app::EncriptUtf8(coleta.user()))
+             << "\nSenha=" << app::toUtf8(app::EncriptUtf8(coleta.password())) << "\n";
+        file.close();
+
+        app::TFrmPrincipal fresh(front, state, listener);
+        fresh.FormCreate(path);
+        EXPECT_TRUE(fresh.running());
+        EXPECT_EQ(fresh.ConexaoTarvell.connected(), c.erpAttached);
+        EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"),
+                  c.stored);
+        fresh.FechaAplicacao();
+    }
 }
 
 TEST_F(FrmPrincipalTest, FirstRunWithoutConfiguration)

@@ -123,6 +123,9 @@ TEST_F(Handshake, ReleasedHandheldOfTheRightCompany)
     // other requests pass the gate.
     EXPECT_EQ(send(join({"1000", "HH-1", "-29.5", "-51.25", "12", "3.1"})), std::vector<std::string>{kEnd});
     EXPECT_EQ(send(join({" 1001", "HH-1", "0", "0"})), std::vector<std::string>{kEnd}) << "not a code";
+    EXPECT_EQ(send(join({"1001 ", "HH-1", "0", "0"})), std::vector<std::string>{kEnd}) << "not a code";
+    // "1001" and a separator are two fields: enough for a whole catalogue.
+    EXPECT_EQ(send("1001" + S), (std::vector<std::string>{"2001" + S + "0" + S, kEnd}));
     EXPECT_EQ(db.queryText("SELECT COUNT(*) FROM LOG_CONEXAO;"), "1");
 }
 
