@@ -65,9 +65,9 @@ CREATE TABLE PRODUTORES (
 
 /* Average collected quantity per producer, one row each. In the ERP this
    is worked out from its own collection records; here it is a plain table
-   so that the averages can be set directly. NUMERIC keeps the text of the
-   value a plain decimal with a point, which the average update places bare
-   into its statement. */
+   so that the averages can be set directly. NUMERIC keeps the value exact;
+   the average update binds it as a number, so the operator's decimal comma
+   never reaches the statement. */
 CREATE TABLE COL001 (
     PRO_CLIFOR  INTEGER NOT NULL,
     PRO_MEDIA   NUMERIC(15,2),
