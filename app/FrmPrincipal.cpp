@@ -7,8 +7,8 @@
 #include "sync/QueryHelpers.h"
 
 #include <charconv>
-#include <stdexcept>
 #include <filesystem>
+#include <stdexcept>
 #include <thread>
 
 namespace quelvor::app {
@@ -209,8 +209,9 @@ bool TFrmPrincipal::gravaparespecial(const std::string& nomeparametro, const std
 {
     try {
         ConexaoColeta.open();
-        ConexaoColeta.execute(db::Sql("UPDATE OR INSERT INTO PARAMETROSESPECIAIS(PAR_CAMPO, PAR_VALOR)VALUES(?,?)",
-                                      {db::text(nomeparametro), db::text(valor)}));
+        ConexaoColeta.execute(
+            db::Sql("UPDATE OR INSERT INTO PARAMETROSESPECIAIS(PAR_CAMPO, PAR_VALOR)VALUES(?,?)",
+                    {db::text(nomeparametro), db::text(valor)}));
         return true;
     } catch (const std::exception&) {
         return false;
@@ -238,8 +239,9 @@ void TFrmPrincipal::S1Click(const Settings& campos)
     setSettings(campos);
     saveConfig(m_configPath, campos);
     configuraConexao(ConexaoColeta, listaConexaoColeta(campos));
-    ConexaoColeta.execute(db::Sql("UPDATE OR INSERT INTO PARAMETROS (PAR_ID,PAR_EMPRESA,PAR_VERSAOAPK)VALUES(1,?,?);",
-                                  {db::text(campoNumerico(campos.edtIDEmpresa)), db::text(campos.edtVersaoCliente)}));
+    ConexaoColeta.execute(
+        db::Sql("UPDATE OR INSERT INTO PARAMETROS (PAR_ID,PAR_EMPRESA,PAR_VERSAOAPK)VALUES(1,?,?);",
+                {db::text(campoNumerico(campos.edtIDEmpresa)), db::text(campos.edtVersaoCliente)}));
 
     m_editing = false;
     m_front.setEditing(false);

@@ -109,7 +109,8 @@ void HeadlessFrontEnd::runDueTimers(bool nested)
         m_next2 = now + timer2;
         m_syncPending = true;
     }
-    if (!nested && m_core && m_core->startFailed() && !m_core->running() && !m_exitPending && now >= m_nextRetry) {
+    if (!nested && m_core && m_core->startFailed() && !m_core->running() && !m_exitPending &&
+        now >= m_nextRetry) {
         m_nextRetry = now + startRetry;
         m_core->I1Click();
     }
@@ -163,7 +164,8 @@ int HeadlessFrontEnd::run()
         if (m_core && m_core->startFailed())
             next = std::min(next, m_nextRetry);
         const auto wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now())
+                .count();
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         poll(fds, 2, static_cast<int>(std::clamp<long long>(wait, 0, 1000)));
         uint64_t count;

@@ -11,16 +11,16 @@ namespace quelvor::app {
 struct Settings
 {
     // "Socket" group
-    int edtPorta = 0;                  // listener port; 0 when not configured
-    std::string edtVersaoCliente;      // expected handheld version (kept in PARAMETROS)
-    std::string edtIDEmpresa;          // company identifier (kept in PARAMETROS), whole number as text
-    int edtTempoInicializacao = 0;     // start-up wait in seconds
+    int edtPorta = 0;              // listener port; 0 when not configured
+    std::string edtVersaoCliente;  // expected handheld version (kept in PARAMETROS)
+    std::string edtIDEmpresa;      // company identifier (kept in PARAMETROS), whole number as text
+    int edtTempoInicializacao = 0; // start-up wait in seconds
 
     // "Base de Dados Tarvell" group (the ERP)
-    std::string EdtBaseTarvell;        // Firebird connection string; empty when none
+    std::string EdtBaseTarvell; // Firebird connection string; empty when none
     std::string EdtUsuarioTarvell;
     std::string EdtSenhaTarvell;
-    bool ch_integratarvell = false;    // ERP integration switch
+    bool ch_integratarvell = false; // ERP integration switch
 
     // "Base de Dados Coleta de Leite" group
     std::string EdtBaseColeta;

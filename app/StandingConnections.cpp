@@ -4,19 +4,35 @@ namespace quelvor::app {
 
 std::vector<std::string> listaConexaoTarvell(const Settings& s)
 {
-    return {"DriverName=Firebird",   "Database=" + s.EdtBaseTarvell, "User_Name=" + s.EdtUsuarioTarvell,
-            "Password=" + s.EdtSenhaTarvell, "CommitRetain=False", "RoleName=RoleName",
-            "SQLDialect=3",          "LocaleCode=0000",              "BlobSize=-1",
-            "WaitOnLocks=True",      "Trim Char=False"};
+    return {"DriverName=Firebird",
+            "Database=" + s.EdtBaseTarvell,
+            "User_Name=" + s.EdtUsuarioTarvell,
+            "Password=" + s.EdtSenhaTarvell,
+            "CommitRetain=False",
+            "RoleName=RoleName",
+            "SQLDialect=3",
+            "LocaleCode=0000",
+            "BlobSize=-1",
+            "WaitOnLocks=True",
+            "Trim Char=False"};
 }
 
 std::vector<std::string> listaConexaoTemp(const Settings& s)
 {
-    return {"Database=" + s.EdtBaseColeta, "User_Name=" + s.EdtUsuarioColeta, "Password=" + s.EdtSenhaColeta,
-            "DriverName=Firebird",         "Role=RoleName",                   "ServerCharSet=",
-            "SQLDialect=3",                "ErrorResourceFile=",              "LocaleCode=0000",
-            "BlobSize=-1",                 "CommitRetain=False",              "WaitOnLocks=True",
-            "IsolationLevel=ReadCommitted", "Trim Char=False"};
+    return {"Database=" + s.EdtBaseColeta,
+            "User_Name=" + s.EdtUsuarioColeta,
+            "Password=" + s.EdtSenhaColeta,
+            "DriverName=Firebird",
+            "Role=RoleName",
+            "ServerCharSet=",
+            "SQLDialect=3",
+            "ErrorResourceFile=",
+            "LocaleCode=0000",
+            "BlobSize=-1",
+            "CommitRetain=False",
+            "WaitOnLocks=True",
+            "IsolationLevel=ReadCommitted",
+            "Trim Char=False"};
 }
 
 std::vector<std::string> listaConexaoColeta(const Settings& s)

@@ -19,7 +19,8 @@ int main()
 
     // Before any other thread exists, so that they all inherit the signal mask.
     app::HeadlessFrontEnd front;
-    db::setQuietErrorHandler([](const std::string& message) { app::OperatorLog::instance().append(message); });
+    db::setQuietErrorHandler(
+        [](const std::string& message) { app::OperatorLog::instance().append(message); });
 
     app::ServiceState state;
     server::IdTCPServer listener(state);

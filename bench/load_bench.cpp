@@ -17,8 +17,8 @@
 // Needs the Firebird server on localhost:3050 with the demo user, like the
 // tests. Exit status 0 when every route went through and nothing is missing.
 
-#include "tests/support/TestDatabase.h"
 #include "tests/support/QuelvordProcess.h"
+#include "tests/support/TestDatabase.h"
 #include "tools/HandheldSession.h"
 
 #include <algorithm>

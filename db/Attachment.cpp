@@ -63,8 +63,7 @@ private:
     throw DbError(buf, state);
 }
 
-template <typename F>
-auto guarded(F&& f) -> decltype(f())
+template <typename F> auto guarded(F&& f) -> decltype(f())
 {
     try {
         return f();
@@ -89,10 +88,8 @@ struct Disposer
             p->dispose();
     }
 };
-template <typename T>
-using Ref = std::unique_ptr<T, Releaser>;
-template <typename T>
-using Owned = std::unique_ptr<T, Disposer>;
+template <typename T> using Ref = std::unique_ptr<T, Releaser>;
+template <typename T> using Owned = std::unique_ptr<T, Disposer>;
 
 // A prepared statement; freed (which releases it) or released on error.
 class Prepared
@@ -187,10 +184,12 @@ InputMessage bindParams(IStatement* stmt, const Sql& sql)
     msg.buffer.assign(msg.metadata->getMessageLength(&st), 0);
     for (unsigned i = 0; i < count; ++i) {
         unsigned char* data = msg.buffer.data() + msg.metadata->getOffset(&st, i);
-        auto* nullFlag = reinterpret_cast<ISC_SHORT*>(msg.buffer.data() + msg.metadata->getNullOffset(&st, i));
+        auto* nullFlag =
+            reinterpret_cast<ISC_SHORT*>(msg.buffer.data() + msg.metadata->getNullOffset(&st, i));
         const SqlParam& p = sql.params()[i];
         const BareNumber& n = numbers[i];
-        if (p.kind == SqlParam::Kind::Null || (p.kind == SqlParam::Kind::Bare && n.kind == BareNumber::Kind::Null)) {
+        if (p.kind == SqlParam::Kind::Null ||
+            (p.kind == SqlParam::Kind::Bare && n.kind == BareNumber::Kind::Null)) {
             *nullFlag = -1;
             continue;
         }
@@ -233,8 +232,7 @@ std::string readBlob(IAttachment* att, ITransaction* tra, ISC_QUAD id)
 }
 
 // Reads a value of type T out of a message buffer, whatever its alignment.
-template <typename T>
-T load(const unsigned char* p)
+template <typename T> T load(const unsigned char* p)
 {
     T value;
     std::memcpy(&value, p, sizeof value);
@@ -311,8 +309,8 @@ ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const 
         c.charSet = out->getCharSet(&st, i);
     }
     std::vector<unsigned char> buffer(out->getMessageLength(&st));
-    IResultSet* cursor = stmt->openCursor(&st, tra, in.metadata.get(), in.buffer.empty() ? nullptr : (void*)in.buffer.data(),
-                                          out.get(), 0);
+    IResultSet* cursor = stmt->openCursor(
+        &st, tra, in.metadata.get(), in.buffer.empty() ? nullptr : (void*)in.buffer.data(), out.get(), 0);
     try {
         while (cursor->fetchNext(&st, buffer.data()) == IStatus::RESULT_OK) {
             std::vector<Value> row(count);
@@ -356,7 +354,8 @@ Attachment::~Attachment()
 }
 
 Attachment::Attachment(Attachment&& other) noexcept
-    : m_params(std::move(other.m_params)), m_attachment(other.m_attachment), m_transaction(other.m_transaction)
+    : m_params(std::move(other.m_params)), m_attachment(other.m_attachment),
+      m_transaction(other.m_transaction)
 {
     other.m_attachment = nullptr;
     other.m_transaction = nullptr;
@@ -387,13 +386,14 @@ void Attachment::connect(const ConnectionParams& params)
     guarded([&] {
         Status st;
         Ref<IProvider> provider(master()->getDispatcher());
-        Owned<IXpbBuilder> dpb(master()->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
+        Owned<IXpbBuilder> dpb(
+            master()->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
         dpb->insertString(&st, isc_dpb_user_name, toWin1252(params.user).c_str());
         dpb->insertString(&st, isc_dpb_password, toWin1252(params.password).c_str());
         if (!params.charset.empty())
             dpb->insertString(&st, isc_dpb_lc_ctype, params.charset.c_str());
-        m_attachment = provider->attachDatabase(&st, toWin1252(params.database).c_str(), dpb->getBufferLength(&st),
-                                                dpb->getBuffer(&st));
+        m_attachment = provider->attachDatabase(&st, toWin1252(params.database).c_str(),
+                                                dpb->getBufferLength(&st), dpb->getBuffer(&st));
     });
 }
 
@@ -421,12 +421,14 @@ ITransaction* Attachment::transaction()
     if (!m_transaction) {
         guarded([&] {
             Status st;
-            Owned<IXpbBuilder> tpb(master()->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
+            Owned<IXpbBuilder> tpb(
+                master()->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::TPB, nullptr, 0));
             tpb->insertTag(&st, isc_tpb_read_committed);
             tpb->insertTag(&st, isc_tpb_rec_version);
             tpb->insertTag(&st, isc_tpb_write);
             tpb->insertTag(&st, isc_tpb_wait);
-            m_transaction = m_attachment->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
+            m_transaction =
+                m_attachment->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
         });
     }
     return m_transaction;
@@ -459,7 +461,8 @@ void Attachment::execute(const Sql& sql)
             Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
             std::vector<unsigned char> outBuffer(out->getMessageLength(&st));
             stmt->execute(&st, tra, in.metadata.get(), in.buffer.empty() ? nullptr : in.buffer.data(),
-                          out->getCount(&st) ? out.get() : nullptr, outBuffer.empty() ? nullptr : outBuffer.data());
+                          out->getCount(&st) ? out.get() : nullptr,
+                          outBuffer.empty() ? nullptr : outBuffer.data());
         }
         m_transaction->commitRetaining(&st);
     });

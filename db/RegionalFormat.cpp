@@ -24,8 +24,7 @@ std::string four(int v)
 
 // Writes a value given by its significant digits (no leading or trailing
 // zeros, at least one digit) and the decimal exponent of the first digit.
-std::string generalFromDigits(bool negative, const std::string& digits, int exponent, int precision,
-                              char sep)
+std::string generalFromDigits(bool negative, const std::string& digits, int exponent, int precision, char sep)
 {
     std::string out;
     if (negative)
@@ -69,7 +68,8 @@ Timestamp localNow()
     const std::time_t t = std::chrono::system_clock::to_time_t(now);
     std::tm tm{};
     localtime_r(&t, &tm);
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     return {{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday},
             {tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms) * 10}};
 }

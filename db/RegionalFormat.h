@@ -33,8 +33,8 @@ struct Timestamp
 
 Timestamp localNow();
 
-std::string shortDate(const Date& d);                  // dd/mm/yyyy
-std::string longTime(const Time& t);                   // hh:mm:ss
+std::string shortDate(const Date& d); // dd/mm/yyyy
+std::string longTime(const Time& t);  // hh:mm:ss
 // Short date, a blank and the long time; the date alone at exactly midnight.
 std::string dateTimeText(const Timestamp& ts);
 // "dd/mm/yyyy hh:mm:ss", always with the time (status clock).

@@ -71,10 +71,7 @@ std::string asText(const Value& value, const Column& column)
                 return generalScaled(v, column.scale, kDecimalSeparator);
             return std::to_string(v);
         }
-        std::string operator()(double v) const
-        {
-            return generalFloat(v, 15, kDecimalSeparator);
-        }
+        std::string operator()(double v) const { return generalFloat(v, 15, kDecimalSeparator); }
         std::string operator()(const Date& d) const { return shortDate(d); }
         std::string operator()(const Time& t) const { return longTime(t); }
         std::string operator()(const Timestamp& ts) const { return dateTimeText(ts); }

@@ -80,9 +80,7 @@ std::string trimSql(const std::string& text)
 BareNumber parseBare(const std::string& value)
 {
     const std::string v = trimSql(value);
-    auto fail = [&]() -> BareNumber {
-        throw DbError("valor numérico inválido: '" + value + "'");
-    };
+    auto fail = [&]() -> BareNumber { throw DbError("valor numérico inválido: '" + value + "'"); };
     if (v.size() == 4) {
         std::string lower;
         for (char c : v)
@@ -134,7 +132,8 @@ BareNumber parseBare(const std::string& value)
         size_t first = digits.find_first_not_of('0');
         const std::string significant = first == std::string::npos ? "0" : digits.substr(first);
         std::int64_t magnitude = 0;
-        const auto res = std::from_chars(significant.data(), significant.data() + significant.size(), magnitude);
+        const auto res =
+            std::from_chars(significant.data(), significant.data() + significant.size(), magnitude);
         if (res.ec == std::errc() && res.ptr == significant.data() + significant.size() && scale >= -18) {
             n.kind = BareNumber::Kind::Scaled;
             n.scaled = negative ? -magnitude : magnitude;

@@ -19,21 +19,37 @@ namespace quelvor::db {
 
 struct SqlParam
 {
-    enum class Kind { Text, Bare, Null };
+    enum class Kind
+    {
+        Text,
+        Bare,
+        Null
+    };
     Kind kind = Kind::Text;
     std::string value; // UTF-8
 };
 
-inline SqlParam text(std::string value) { return {SqlParam::Kind::Text, std::move(value)}; }
-inline SqlParam bare(std::string value) { return {SqlParam::Kind::Bare, std::move(value)}; }
-inline SqlParam null() { return {SqlParam::Kind::Null, {}}; }
+inline SqlParam text(std::string value)
+{
+    return {SqlParam::Kind::Text, std::move(value)};
+}
+inline SqlParam bare(std::string value)
+{
+    return {SqlParam::Kind::Bare, std::move(value)};
+}
+inline SqlParam null()
+{
+    return {SqlParam::Kind::Null, {}};
+}
 
 class Sql
 {
 public:
     Sql(const char* text) : m_text(text) {}
     Sql(std::string text) : m_text(std::move(text)) {}
-    Sql(std::string text, std::vector<SqlParam> params) : m_text(std::move(text)), m_params(std::move(params)) {}
+    Sql(std::string text, std::vector<SqlParam> params) : m_text(std::move(text)), m_params(std::move(params))
+    {
+    }
 
     const std::string& text() const { return m_text; }
     const std::vector<SqlParam>& params() const { return m_params; }
@@ -50,7 +66,12 @@ private:
 // scale, like NUMERIC(18,s)) or as a double (exponent form or too many digits).
 struct BareNumber
 {
-    enum class Kind { Null, Scaled, Double };
+    enum class Kind
+    {
+        Null,
+        Scaled,
+        Double
+    };
     Kind kind = Kind::Null;
     std::int64_t scaled = 0;
     int scale = 0; // 0 or negative: value = scaled * 10^scale

@@ -32,17 +32,18 @@ void TConexao::aberturaDeSessao(Request& r)
 {
     log("Gravar no log, que é a primeira");
     WorkingQuery& q = r.query;
-    ExecutaQuery(db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'N' WHERE SES_ID = ?", {db::bare(r.idconexao)}), q,
-                 BDColeta);
+    ExecutaQuery(db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'N' WHERE SES_ID = ?", {db::bare(r.idconexao)}),
+                 q, BDColeta);
 
     // Fields 1 to 3 come with every first request, whatever its type.
     const std::string& dispositivo = r.campo(1);
     const std::string& latitude = r.campo(2);
     const std::string& longitude = r.campo(3);
-    ExecutaQuery(db::Sql("INSERT INTO LOG_CONEXAO (LOG_ID, LOG_DISPOSITIVO, DATAHORA, LOG_LATITUDE, "
-                         "LOG_LONGITUDE,LOG_IP)VALUES(GEN_ID(GEN_LOG,1),?,CURRENT_TIMESTAMP,?,?,?);",
-                         {db::text(dispositivo), db::text(latitude), db::bare(longitude), db::text(r.enderecoIP)}),
-                 q, BDColeta);
+    ExecutaQuery(
+        db::Sql("INSERT INTO LOG_CONEXAO (LOG_ID, LOG_DISPOSITIVO, DATAHORA, LOG_LATITUDE, "
+                "LOG_LONGITUDE,LOG_IP)VALUES(GEN_ID(GEN_LOG,1),?,CURRENT_TIMESTAMP,?,?,?);",
+                {db::text(dispositivo), db::text(latitude), db::bare(longitude), db::text(r.enderecoIP)}),
+        q, BDColeta);
 
     if (r.campos[0] != "1000")
         return;
@@ -62,9 +63,10 @@ void TConexao::handshake(Request& r)
         versaoEsperada = valor(q.rows, "PAR_VERSAOAPK");
         const std::string empresa = valor(q.rows, "PAR_EMPRESA");
         if (empresa == r.campo(4)) {
-            ExecutaQuery(db::Sql("UPDATE SESSOESATIVAS SET EMPRESACERTA = 'S', LIBERADO = 'S' WHERE SES_ID = ?",
-                                 {db::bare(r.idconexao)}),
-                         q, BDColeta);
+            ExecutaQuery(
+                db::Sql("UPDATE SESSOESATIVAS SET EMPRESACERTA = 'S', LIBERADO = 'S' WHERE SES_ID = ?",
+                        {db::bare(r.idconexao)}),
+                q, BDColeta);
             log("é a empresa certa");
         }
         // The version is read only when the line has at least seven fields,
@@ -106,15 +108,17 @@ void TConexao::handshake(Request& r)
             linha += STX + v;
         linha += STX;
         enviaRetorno(linha, r.conexao);
-        ExecutaQuery(db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'S' WHERE SES_ID = ?", {db::bare(r.idconexao)}),
-                     q, BDColeta);
+        ExecutaQuery(
+            db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'S' WHERE SES_ID = ?", {db::bare(r.idconexao)}), q,
+            BDColeta);
         ExecutaQuery(db::Sql("UPDATE OR INSERT INTO DISPOSITIVOS (DIS_ID, DIS_DATAHORACONEXAO,DIS_VERSAOAPK)"
                              "VALUES(?,CURRENT_TIMESTAMP,?)",
                              {db::text(dispositivo), db::text(versaoInformada)}),
                      q, BDColeta);
     } else {
-        ExecutaQuery(db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'N' WHERE SES_ID = ?", {db::bare(r.idconexao)}),
-                     q, BDColeta);
+        ExecutaQuery(
+            db::Sql("UPDATE SESSOESATIVAS SET LIBERADO = 'N' WHERE SES_ID = ?", {db::bare(r.idconexao)}), q,
+            BDColeta);
         ExecutaQuery(db::Sql("UPDATE OR INSERT INTO DISPOSITIVOS (DIS_ID, DIS_DATAHORACONEXAO, DIS_LIBERADO, "
                              "DIS_ROTAS,DIS_VERSAOAPK)VALUES(?,CURRENT_TIMESTAMP,'N','',?)",
                              {db::text(dispositivo), db::text(versaoInformada)}),

@@ -40,9 +40,9 @@ class TConexao
 public:
     // Create: opens BDColeta, and BDTarvell when CaminhoTarvell is not empty.
     // Throws when either cannot be opened (whatever was opened is released).
-    TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta, const std::string& SenhaColeta,
-             const std::string& CaminhoTarvell, const std::string& UsuarioTarvell,
-             const std::string& SenhaTarvell);
+    TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta,
+             const std::string& SenhaColeta, const std::string& CaminhoTarvell,
+             const std::string& UsuarioTarvell, const std::string& SenhaTarvell);
     // Destroy: commits what is open and closes both attachments; never throws.
     ~TConexao();
 
@@ -51,8 +51,8 @@ public:
 
     // Handles one request line. Throws when the request is abandoned (a missing
     // field, a reply that cannot be written); the caller then ends the connection.
-    void TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChannel& Conexao, const std::string& EnderecoIP,
-                                      const std::string& idconexao);
+    void TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChannel& Conexao,
+                                      const std::string& EnderecoIP, const std::string& idconexao);
 
     static std::vector<std::string> Split(const std::string& texto, const std::string& separador);
 

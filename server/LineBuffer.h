@@ -16,7 +16,12 @@ public:
 
     void append(std::string_view bytes) { m_data.append(bytes); }
 
-    enum class Result { Line, NeedMore, TooLong };
+    enum class Result
+    {
+        Line,
+        NeedMore,
+        TooLong
+    };
     // Takes the next complete line out of the buffer into `line` (raw bytes).
     Result next(std::string& line);
 

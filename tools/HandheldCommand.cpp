@@ -163,8 +163,8 @@ CommandLine parse(const std::vector<std::string>& args)
     // After the command is known: each option must belong to it.
     for (const auto& [name, values] : line.options) {
         const OptionSpec* option = findOption(name);
-        if (!option->commands.empty() &&
-            std::find(option->commands.begin(), option->commands.end(), line.command) == option->commands.end())
+        if (!option->commands.empty() && std::find(option->commands.begin(), option->commands.end(),
+                                                   line.command) == option->commands.end())
             throw UsageError("--" + name + " is not an option of " +
                              (line.command.empty() ? std::string("this command") : line.command));
     }

@@ -1,9 +1,9 @@
 // The main window's logic without a window: start-up, the start and stop
 // sequences, the special parameters and the saving of the configuration.
 #include "app/ConfigFile.h"
-#include "app/Scramble.h"
 #include "app/FrmPrincipal.h"
 #include "app/OperatorLog.h"
+#include "app/Scramble.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
@@ -80,7 +80,8 @@ protected:
           dir(std::filesystem::temp_directory_path() / ("quelvor-frm-" + std::to_string(::getpid())))
     {
         std::filesystem::create_directories(dir);
-        coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '12', '3.1');");
+        coleta.execScript(
+            "INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '12', '3.1');");
         core.setSecondDuration(std::chrono::milliseconds(1));
         messages();
     }
@@ -144,7 +145,9 @@ TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
     EXPECT_EQ(core.settings().edtVersaoCliente, "3.1");
     EXPECT_EQ(core.settings().edtIDEmpresa, "12");
     EXPECT_EQ(state.settings.get(), core.settings()) << "connection threads see the same settings";
-    EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"), "N");
+    EXPECT_EQ(
+        coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"),
+        "N");
     EXPECT_FALSE(core.ConexaoTarvell.connected());
     EXPECT_TRUE(core.ConexaoTemp.connected());
     EXPECT_TRUE(core.ConexaoColeta.connected());
@@ -175,9 +178,9 @@ TEST_F(FrmPrincipalTest, TheIntegrationSwitchDecidesWhetherTheErpIsAttached)
         SCOPED_TRACE(c.integra ? c.integra : "(missing)");
         const std::string path = (dir / ("integra-" + std::to_string(&c - cases) + ".ini")).string();
         std::ofstream file(path);
-        file << "[Socket]\nPorta=7010\n[Base Tarvell]\nBase=" << erp.connectionString() << "\nUsuario="
-             << app::toUtf8(app::EncriptUtf8(erp.user())) << "\nSenha=" << app::toUtf8(app::EncriptUtf8(erp.password()))
-             << "\n";
+        file << "[Socket]\nPorta=7010\n[Base Tarvell]\nBase=" << erp.connectionString()
+             << "\nUsuario=" << app::toUtf8(app::EncriptUtf8(erp.user()))
+             << "\nSenha=" << app::toUtf8(app::EncriptUtf8(erp.password())) << "\n";
         if (c.integra)
             file << "Integra=" << c.integra << "\n";
         file << "[Base Coleta]\nBase=" << coleta.connectionString()
@@ -189,8 +192,9 @@ TEST_F(FrmPrincipalTest, TheIntegrationSwitchDecidesWhetherTheErpIsAttached)
         fresh.FormCreate(path);
         EXPECT_TRUE(fresh.running());
         EXPECT_EQ(fresh.ConexaoTarvell.connected(), c.erpAttached);
-        EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"),
-                  c.stored);
+        EXPECT_EQ(
+            coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'INTEGRATARVELL';"),
+            c.stored);
         fresh.FechaAplicacao();
     }
 }
@@ -219,7 +223,8 @@ TEST_F(FrmPrincipalTest, FirstRunKeepsAConfiguredPathAndTakesABadPortAsNotConfig
     EXPECT_EQ(core.settings().EdtBaseColeta, "server:/data/C.FDB");
     EXPECT_EQ(core.settings().EdtUsuarioColeta, "");
     const auto log = messages();
-    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) { return l.find("70x0") != l.npos; }));
+    EXPECT_TRUE(
+        std::any_of(log.begin(), log.end(), [](const std::string& l) { return l.find("70x0") != l.npos; }));
 }
 
 TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
@@ -275,7 +280,8 @@ TEST_F(FrmPrincipalTest, SpecialParameters)
     EXPECT_EQ(coleta.queryText("SELECT COUNT(*) || PAR_VALOR FROM PARAMETROSESPECIAIS "
                                "WHERE PAR_CAMPO = 'INTEGRATARVELL' GROUP BY PAR_VALOR;"),
               "1N");
-    EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'D''AVILA';"), "it's");
+    EXPECT_EQ(coleta.queryText("SELECT PAR_VALOR FROM PARAMETROSESPECIAIS WHERE PAR_CAMPO = 'D''AVILA';"),
+              "it's");
     messages();
     core.ConexaoColeta.configure({"localhost:/nonexistent/c.fdb", "KORVA", "x", "WIN1252"});
     EXPECT_FALSE(core.gravaparespecial("INTEGRATARVELL", "S"));
@@ -298,8 +304,9 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     s.edtPorta = 7011;
     s.edtVersaoCliente = "   ";
     core.S1Click(s);
-    EXPECT_EQ(front.boxes, (std::vector<std::string>{"Necessário configurar porta socket para conexão dos clientes",
-                                                    "Necessário informar versão do cliente"}));
+    EXPECT_EQ(front.boxes,
+              (std::vector<std::string>{"Necessário configurar porta socket para conexão dos clientes",
+                                        "Necessário informar versão do cliente"}));
     EXPECT_TRUE(front.editing);
 
     // Cancel: saved, but the service keeps running on the old port.
@@ -309,7 +316,8 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     EXPECT_FALSE(front.editing);
     EXPECT_FALSE(front.fieldsEnabled);
     EXPECT_EQ(front.boxes.back(), "Alterções exigem que o serviço seja Reiniciado.");
-    EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"), "[ 4.0'beta ]0");
+    EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"),
+              "[ 4.0'beta ]0");
     app::Settings reread;
     app::loadConfig(path, reread);
     EXPECT_EQ(reread.edtPorta, 7011);

@@ -82,7 +82,8 @@ TEST(HeadlessFrontEnd, BoxesBecomeLogLinesAndTheRestartPromptIsDeclined)
     std::fclose(out);
     const std::string printed(buf, n);
     EXPECT_NE(printed.find("-Necessário informar versão do cliente\n"), std::string::npos) << printed;
-    EXPECT_NE(printed.find("-Alterções exigem que o serviço seja Reiniciado.\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("-Alterções exigem que o serviço seja Reiniciado.\n"), std::string::npos)
+        << printed;
 }
 
 TEST(HeadlessFrontEnd, ASynchronisationDueDuringARunGoesToTheRunInsteadOfFollowingIt)

@@ -13,7 +13,10 @@ TEST(OperatorLog, LineForm)
     EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {14, 5, 3, 0}}, "Serviços encerrados"),
               "09/12/2026 14:05:03-Serviços encerrados");
     EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "x"), "09/12/2026-x");
-    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "1001\x02" "a\x02"), "09/12/2026-1001\x02" "a\x02");
+    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "1001\x02"
+                                                                     "a\x02"),
+              "09/12/2026-1001\x02"
+              "a\x02");
 }
 
 TEST(OperatorLog, ThreadsAppendWholeLinesInTheirOwnOrderWithoutWaiting)

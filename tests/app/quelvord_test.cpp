@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 using namespace quelvor;
-using quelvor::test::TestDatabase;
 using quelvor::test::QuelvordProcess;
+using quelvor::test::TestDatabase;
 using quelvor::test::TestDevice;
 
 namespace {
@@ -49,7 +49,8 @@ TEST(Quelvord, ServesHandheldsAndStopsCleanlyOnSignals)
     const std::string out = daemon.output();
     EXPECT_NE(out.find("-Serviços encerrados"), std::string::npos) << out;
     size_t disconnects = 0;
-    for (size_t at = out.find("-Desconectou: "); at != std::string::npos; at = out.find("-Desconectou: ", at + 1))
+    for (size_t at = out.find("-Desconectou: "); at != std::string::npos;
+         at = out.find("-Desconectou: ", at + 1))
         ++disconnects;
     EXPECT_EQ(disconnects, 2u);
     EXPECT_TRUE(released.endedByServer());

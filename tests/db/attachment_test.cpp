@@ -102,13 +102,16 @@ TEST_F(AttachmentTest, TextBoundAsSentWhateverItHolds)
     const std::string values[] = {"O'Brien", "'; DELETE FROM TIPOS; --", db::fromWin1252(every), ""};
     int id = 100;
     for (const std::string& v : values) {
-        a.execute(db::Sql("INSERT INTO TIPOS (ID, C_VARCHAR) VALUES (?, ?);", {db::bare(std::to_string(id)), db::text(v)}));
-        const auto rs = a.select(db::Sql("SELECT C_VARCHAR FROM TIPOS WHERE ID = ?", {db::bare(std::to_string(id))}));
+        a.execute(db::Sql("INSERT INTO TIPOS (ID, C_VARCHAR) VALUES (?, ?);",
+                          {db::bare(std::to_string(id)), db::text(v)}));
+        const auto rs =
+            a.select(db::Sql("SELECT C_VARCHAR FROM TIPOS WHERE ID = ?", {db::bare(std::to_string(id))}));
         ASSERT_EQ(rs.size(), 1u);
         EXPECT_EQ(std::get<std::string>(rs.rows[0][0].data), v);
         ++id;
     }
-    EXPECT_EQ(a.select("SELECT COUNT(*) FROM TIPOS WHERE ID < 100").rows[0][0].data, db::Value::Data(std::int64_t(2)));
+    EXPECT_EQ(a.select("SELECT COUNT(*) FROM TIPOS WHERE ID < 100").rows[0][0].data,
+              db::Value::Data(std::int64_t(2)));
     a.execute("DELETE FROM TIPOS WHERE ID >= 100");
 }
 
@@ -116,8 +119,8 @@ TEST_F(AttachmentTest, TextConvertedByTheDatabaseToTheColumnType)
 {
     db::Attachment a(params());
     a.execute(db::Sql("INSERT INTO TIPOS (ID, C_DATE, C_TIMESTAMP, C_INTEGER, C_NUM_9_2) VALUES (?,?,?,?,?)",
-                      {db::bare("200"), db::text("12/31/2026"), db::text("2026-12-31 08:00:00"), db::text("17"),
-                       db::bare("-12.5")}));
+                      {db::bare("200"), db::text("12/31/2026"), db::text("2026-12-31 08:00:00"),
+                       db::text("17"), db::bare("-12.5")}));
     const auto rs = a.select("SELECT C_DATE, C_TIMESTAMP, C_INTEGER, C_NUM_9_2 FROM TIPOS WHERE ID = 200");
     EXPECT_EQ(db::asText(rs.rows[0][0], rs.columns[0]), "31/12/2026");
     EXPECT_EQ(db::asText(rs.rows[0][1], rs.columns[1]), "31/12/2026 08:00:00");

@@ -57,7 +57,8 @@ const std::string kTarvellColumns = std::string(R"(
 SELECT FIRST 0 ROT_CODIGO, ROT_DESCRICAO FROM ROTAS;
 SELECT FIRST 0 PRO_CLIFOR, PRO_MEDIA FROM COL001;
 SELECT FIRST 0 GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE;
-SELECT FIRST 0 * FROM ()") + kTarvellProducersQuery + ");\n";
+SELECT FIRST 0 * FROM ()") + kTarvellProducersQuery +
+                                    ");\n";
 
 TEST(TestDatabaseTest, CreatesEachKindWithItsObjectsAndDropsItAgain)
 {
@@ -120,7 +121,8 @@ TEST(TestDatabaseTest, TextRoundTripsThroughTheWin1252Columns)
     TestDatabase db(Kind::Coleta, true);
     EXPECT_EQ(db.queryText("SELECT CLI_RAZAO FROM PRODUTORES WHERE PRO_CLIFOR IN (1001, 1010) ORDER BY 1;"),
               "JOSÉ CARLOS D'AVILA\nSÍTIO BOA ESPERANÇA");
-    EXPECT_EQ(db.queryText("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 3;"), "LINHA 03 - SERRA GAÚCHA");
+    EXPECT_EQ(db.queryText("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 3;"),
+              "LINHA 03 - SERRA GAÚCHA");
 }
 
 // The handhelds fetch catalogue rows above the highest change number they
@@ -136,11 +138,13 @@ TEST(ColetaSchemaTest, CatalogueWritesRaiseTheChangeNumber)
         std::string key;
     };
     const std::vector<Case> cases = {
-        {"ROTAS", "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO, SEQUENCIALALTERACAO) VALUES (90, 'NOVA', 0);",
+        {"ROTAS",
+         "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO, SEQUENCIALALTERACAO) VALUES (90, 'NOVA', 0);",
          "UPDATE ROTAS SET ROT_DESCRICAO = 'MUDOU' WHERE ROT_CODIGO = 90;", "ROT_CODIGO = 90"},
         {"PRODUTORES",
          "UPDATE OR INSERT INTO PRODUTORES(PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, PRO_ENDERECO, "
-         "PRO_BAIRRO, PRO_CIDADE, PRO_ROTA,PRO_ATIVO,PRO_ORDEM)VALUES(9090, 'NOVO', -29.5, -51.25, 'R', 'B', 'C', "
+         "PRO_BAIRRO, PRO_CIDADE, PRO_ROTA,PRO_ATIVO,PRO_ORDEM)VALUES(9090, 'NOVO', -29.5, -51.25, 'R', 'B', "
+         "'C', "
          "'3', 1, 7 )",
          "UPDATE PRODUTORES SET PRO_MEDIA = 12.5 WHERE PRO_CLIFOR = 9090 AND PRO_MEDIA <> 12.5;",
          "PRO_CLIFOR = 9090"},
@@ -162,8 +166,7 @@ TEST(ColetaSchemaTest, CatalogueWritesRaiseTheChangeNumber)
                                      "UNION ALL SELECT MAX(SEQUENCIALALTERACAO) FROM PARAMETROSESPECIAIS);";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.table);
-        const std::string ownNumber =
-            "SELECT SEQUENCIALALTERACAO FROM " + c.table + " WHERE " + c.key + ";";
+        const std::string ownNumber = "SELECT SEQUENCIALALTERACAO FROM " + c.table + " WHERE " + c.key + ";";
         const long before = std::stol(db.queryText(highestOfAll));
 
         db.execScript(c.insert + (c.insert.back() == ';' ? "\n" : ";\n"));
@@ -180,13 +183,15 @@ TEST(ColetaSchemaTest, CatalogueWritesRaiseTheChangeNumber)
 TEST(ColetaSchemaTest, NewProducersStartWithAnAverageTheAverageUpdateCanChange)
 {
     TestDatabase db(Kind::Coleta);
-    db.execScript("UPDATE OR INSERT INTO PRODUTORES(PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, "
-                  "PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_ROTA,PRO_ATIVO,PRO_ORDEM)VALUES(77, 'X', -29.123, "
-                  "-51.0456700, '', '', '', '1', 1, 1 );\n"
-                  "UPDATE PRODUTORES SET PRO_MEDIA = 130.25 WHERE PRO_CLIFOR = 77 AND PRO_MEDIA <> 130.25; \n");
+    db.execScript(
+        "UPDATE OR INSERT INTO PRODUTORES(PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, "
+        "PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_ROTA,PRO_ATIVO,PRO_ORDEM)VALUES(77, 'X', -29.123, "
+        "-51.0456700, '', '', '', '1', 1, 1 );\n"
+        "UPDATE PRODUTORES SET PRO_MEDIA = 130.25 WHERE PRO_CLIFOR = 77 AND PRO_MEDIA <> 130.25; \n");
     // The coordinates come in bare and are kept as the text of the number.
-    EXPECT_EQ(db.queryText("SELECT PRO_MEDIA || '|' || PRO_LATITUDE || '|' || PRO_LONGITUDE FROM PRODUTORES;"),
-              "130.25|-29.123|-51.0456700");
+    EXPECT_EQ(
+        db.queryText("SELECT PRO_MEDIA || '|' || PRO_LATITUDE || '|' || PRO_LONGITUDE FROM PRODUTORES;"),
+        "130.25|-29.123|-51.0456700");
 }
 
 TEST(ColetaSchemaTest, ResentLoadsAndCollectionsReplaceTheStoredRow)
@@ -196,7 +201,8 @@ TEST(ColetaSchemaTest, ResentLoadsAndCollectionsReplaceTheStoredRow)
     auto load = [](const std::string& data, const std::string& fim, const std::string& total,
                    const std::string& finalizado) {
         return "UPDATE OR INSERT INTO CARGAS (CAR_CODIGO, CAR_DATA, CAR_DATAHORAINICIO, CAR_DATAHORAFIM, "
-               "CAR_TOTALCARGA, CAR_ID_APARELHO, CAR_IDORIGINAL,CAR_FINALIZADO, CAR_TRANSMITIDO, CAR_USUARIO, "
+               "CAR_TOTALCARGA, CAR_ID_APARELHO, CAR_IDORIGINAL,CAR_FINALIZADO, CAR_TRANSMITIDO, "
+               "CAR_USUARIO, "
                "CAR_ROTA, CAR_NUMEROCOLETAS, CAR_DATAHORATRANSMISSAO, CAR_KMINICIAL, CAR_KMFINAL, "
                "CAR_DISTANCIAPERCORRIDA)VALUES(100001,'" +
                data + "' , '12/31/2026 06:30:00' , " + fim + " ," + total + " , 'DEMO-01' , 17 , '" +
@@ -204,12 +210,15 @@ TEST(ColetaSchemaTest, ResentLoadsAndCollectionsReplaceTheStoredRow)
     };
     auto collection = [](const std::string& carga, const std::string& idOriginal, const std::string& quantity,
                          const std::string& when) {
-        return "UPDATE OR INSERT INTO COLETAS (CAR_CODIGO, COL_SEQU, COL_PRODUTOR, COL_LATITUDE,COL_LONGITUDE,"
+        return "UPDATE OR INSERT INTO COLETAS (CAR_CODIGO, COL_SEQU, COL_PRODUTOR, "
+               "COL_LATITUDE,COL_LONGITUDE,"
                "COL_DATAHORA,COL_QTDE,COL_EXPORTADO,CAR_IDORIGINAL,COL_USUARIO,COL_IDORIGINAL,COL_CANCELADA, "
-               "COL_DATAHORATRANSMISSAO,PRO_LATITUDE, PRO_LONGITUDE,COL_TANQUE, COL_TESTEACIDEZ,COL_TEMPERATURA,"
+               "COL_DATAHORATRANSMISSAO,PRO_LATITUDE, PRO_LONGITUDE,COL_TANQUE, "
+               "COL_TESTEACIDEZ,COL_TEMPERATURA,"
                "COL_NROAMOSTRA, COL_COLETOU, COL_MOTIVONAOCOLETA,COL_AMOSTRA,COL_RESULTADOALIZAROL)VALUES(" +
-               carga + ", 1 , 1001 , -29.1234 , -51.9456 , '" + when + "' ," + quantity + " , 'N' , 17,'CARLOS'," +
-               idOriginal + ",'N', CURRENT_TIMESTAMP ,-29.1234567 , -51.9456789 , 1 , 'N' , 4.5,123456,1,0 , "
+               carga + ", 1 , 1001 , -29.1234 , -51.9456 , '" + when + "' ," + quantity +
+               " , 'N' , 17,'CARLOS'," + idOriginal +
+               ",'N', CURRENT_TIMESTAMP ,-29.1234567 , -51.9456789 , 1 , 'N' , 4.5,123456,1,0 , "
                "'ONeil 12' , 76);\n";
     };
 
@@ -218,9 +227,10 @@ TEST(ColetaSchemaTest, ResentLoadsAndCollectionsReplaceTheStoredRow)
     db.execScript(load("12/31/2026", "null", "800.5", "N"));
     db.execScript("UPDATE CARGAS SET CAR_TRANSMITIDO = 'S';\n");
     db.execScript(load("2026-12-31 00:00:00", "'2026-12-31 11:45:00'", "1520", "S"));
-    EXPECT_EQ(db.queryText("SELECT COUNT(*) || '|' || MAX(CAR_TOTALCARGA) || '|' || MAX(CAR_FINALIZADO) || '|' "
-                           "|| MAX(CAR_TRANSMITIDO) || '|' || MAX(CAR_DATAHORAFIM) FROM CARGAS;"),
-              "1|1520.000|S|N|2026-12-31 11:45:00.0000");
+    EXPECT_EQ(
+        db.queryText("SELECT COUNT(*) || '|' || MAX(CAR_TOTALCARGA) || '|' || MAX(CAR_FINALIZADO) || '|' "
+                     "|| MAX(CAR_TRANSMITIDO) || '|' || MAX(CAR_DATAHORAFIM) FROM CARGAS;"),
+        "1|1520.000|S|N|2026-12-31 11:45:00.0000");
 
     db.execScript(collection("100001", "301", "312.5", "12/31/2026 08:15:00"));
     db.execScript("UPDATE COLETAS SET COL_EXPORTADO = 'S';\n");
@@ -243,13 +253,15 @@ TEST(DemoDataTest, CollectionDatabaseHoldsWhatTheSynchronisationWouldCopy)
     TestDatabase tarvell(Kind::Tarvell, true);
 
     const std::string erpProducers = tarvell.queryText(
-        std::string("SELECT PRO_CLIFOR || '|' || CLI_RAZAO || '|' || PRO_LATITUDE || '|' || PRO_LONGITUDE || '|' "
-                    "|| CLI_ENDERECO || '|' || CLI_BAIRRO || '|' || CID_NOME || '|' || PRO_TRANSPORTADOR || '|' "
-                    "|| PRO_ATIVO || '|' || PRO_ORDEM FROM (") +
+        std::string(
+            "SELECT PRO_CLIFOR || '|' || CLI_RAZAO || '|' || PRO_LATITUDE || '|' || PRO_LONGITUDE || '|' "
+            "|| CLI_ENDERECO || '|' || CLI_BAIRRO || '|' || CID_NOME || '|' || PRO_TRANSPORTADOR || '|' "
+            "|| PRO_ATIVO || '|' || PRO_ORDEM FROM (") +
         kTarvellProducersQuery + ") WHERE PRO_CLIFOR <> 1011;");
     const std::string collectionProducers = coleta.queryText(
         "SELECT PRO_CLIFOR || '|' || CLI_RAZAO || '|' || PRO_LATITUDE || '|' || PRO_LONGITUDE || '|' || "
-        "PRO_ENDERECO || '|' || PRO_BAIRRO || '|' || PRO_CIDADE || '|' || PRO_ROTA || '|' || PRO_ATIVO || '|' || "
+        "PRO_ENDERECO || '|' || PRO_BAIRRO || '|' || PRO_CIDADE || '|' || PRO_ROTA || '|' || PRO_ATIVO || "
+        "'|' || "
         "PRO_ORDEM FROM PRODUTORES ORDER BY PRO_CLIFOR;");
     EXPECT_EQ(erpProducers, collectionProducers);
 
@@ -260,8 +272,9 @@ TEST(DemoDataTest, CollectionDatabaseHoldsWhatTheSynchronisationWouldCopy)
               coleta.queryText("SELECT PRO_CLIFOR || '|' || PRO_MEDIA FROM PRODUTORES ORDER BY 1;"));
 
     // The demo handhelds and the company the handshake checks.
-    EXPECT_EQ(coleta.queryText("SELECT PAR_EMPRESA || '|' || PAR_VERSAOAPK FROM PARAMETROS WHERE PAR_ID = 1;"),
-              "1|1.0.0");
+    EXPECT_EQ(
+        coleta.queryText("SELECT PAR_EMPRESA || '|' || PAR_VERSAOAPK FROM PARAMETROS WHERE PAR_ID = 1;"),
+        "1|1.0.0");
     EXPECT_EQ(coleta.queryText("SELECT DIS_ID || '|' || DIS_LIBERADO || '|' || COALESCE(DIS_ROTAS, '') FROM "
                                "DISPOSITIVOS ORDER BY DIS_ID;"),
               "DEMO-01|S|1;2\nDEMO-02|N|");

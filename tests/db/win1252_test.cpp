@@ -37,7 +37,7 @@ TEST(Win1252, KnownCharacters)
 TEST(Win1252, UnrepresentableAndMalformedText)
 {
     EXPECT_EQ(toWin1252("a\xE2\x82\xAC\xF0\x9F\x90\x84z"), "a\x80?z"); // a cow has no byte
-    EXPECT_EQ(toWin1252("\xFF\xC3"), "\xFF\xC3");                  // stray bytes kept as they are
-    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));                      // lone surrogate
-    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));                          // overlong
+    EXPECT_EQ(toWin1252("\xFF\xC3"), "\xFF\xC3");                      // stray bytes kept as they are
+    EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));                         // lone surrogate
+    EXPECT_FALSE(isValidUtf8("\xC0\xAF"));                             // overlong
 }

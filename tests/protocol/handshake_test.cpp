@@ -61,8 +61,10 @@ protected:
     // A connection's session row as the listener leaves it at connect.
     void connect(const std::string& key)
     {
-        db.execScript("UPDATE OR INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO, EMPRESACERTA, VERSAOCORRETA, IP) "
-                      "VALUES (" + key + ", '', '', '', '10.0.0.9');");
+        db.execScript(
+            "UPDATE OR INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO, EMPRESACERTA, VERSAOCORRETA, IP) "
+            "VALUES (" +
+            key + ", '', '', '', '10.0.0.9');");
     }
 
     // One request, as the intake runs it: a fresh handler per line.
@@ -77,7 +79,8 @@ protected:
     std::string session(const std::string& key = "41")
     {
         return db.queryText("SELECT COALESCE(LIBERADO,'?') || '|' || COALESCE(EMPRESACERTA,'?') || '|' || "
-                            "COALESCE(VERSAOCORRETA,'?') FROM SESSOESATIVAS WHERE SES_ID = " + key + ";");
+                            "COALESCE(VERSAOCORRETA,'?') FROM SESSOESATIVAS WHERE SES_ID = " +
+                            key + ";");
     }
 
     std::string today()
@@ -104,12 +107,14 @@ TEST_F(Handshake, ReleasedHandheldOfTheRightCompany)
     EXPECT_EQ(replies[0], join({"2000", "2", "S", "15", "N", "3.1", "1;2", today()}));
     EXPECT_EQ(replies[1], kEnd);
     EXPECT_EQ(session(), "S|S|S");
-    EXPECT_EQ(db.queryText("SELECT LOG_DISPOSITIVO || '|' || LOG_LATITUDE || '|' || CAST(LOG_LONGITUDE AS NUMERIC(9,2)) || '|' || LOG_IP "
+    EXPECT_EQ(db.queryText("SELECT LOG_DISPOSITIVO || '|' || LOG_LATITUDE || '|' || CAST(LOG_LONGITUDE AS "
+                           "NUMERIC(9,2)) || '|' || LOG_IP "
                            "FROM LOG_CONEXAO;"),
               "HH-1|-29.5|-51.25|10.0.0.9");
-    EXPECT_EQ(db.queryText("SELECT DIS_VERSAOAPK || '|' || IIF(DIS_DATAHORACONEXAO IS NULL, 'no', 'ok') || '|' || "
-                           "DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = 'HH-1';"),
-              "3.1|ok|1;2");
+    EXPECT_EQ(
+        db.queryText("SELECT DIS_VERSAOAPK || '|' || IIF(DIS_DATAHORACONEXAO IS NULL, 'no', 'ok') || '|' || "
+                     "DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = 'HH-1';"),
+        "3.1|ok|1;2");
     const auto log = app::OperatorLog::instance().drain();
     EXPECT_TRUE(logHas(log, "Id da Conexão-->>>> : 41"));
     EXPECT_TRUE(logHas(log, "Gravar no log, que é a primeira"));
@@ -140,19 +145,40 @@ TEST_F(Handshake, OutcomesAndTheirEffects)
         const char* logLine;
     };
     const Case cases[] = {
-        {"other version", join({"1000", "HH-1", "1", "2", "12", "9.9"}),
-         {join({"2000", "2", "S", "15", "N", "3.1", "1;2", today()}), kEnd}, "S|S|N", "Cliente com versão incorreta."},
-        {"no trailing separator: version not read", join({"1000", "HH-1", "1", "2", "12", "3.1"}, false),
-         {join({"2000", "2", "S", "15", "N", "3.1", "1;2", today()}), kEnd}, "S|S|", "é a empresa certa"},
-        {"nulls in the register", join({"1000", "HH-NULLS", "1", "2", "12", "3.1"}),
-         {join({"2000", "0", "", "", "N", "3.1", "", today()}), kEnd}, "S|S|S", "TEM PERMISSAO"},
-        {"wrong company", join({"1000", "HH-1", "1", "2", "13", "3.1"}), {kRefusal}, "N||S",
+        {"other version",
+         join({"1000", "HH-1", "1", "2", "12", "9.9"}),
+         {join({"2000", "2", "S", "15", "N", "3.1", "1;2", today()}), kEnd},
+         "S|S|N",
+         "Cliente com versão incorreta."},
+        {"no trailing separator: version not read",
+         join({"1000", "HH-1", "1", "2", "12", "3.1"}, false),
+         {join({"2000", "2", "S", "15", "N", "3.1", "1;2", today()}), kEnd},
+         "S|S|",
+         "é a empresa certa"},
+        {"nulls in the register",
+         join({"1000", "HH-NULLS", "1", "2", "12", "3.1"}),
+         {join({"2000", "0", "", "", "N", "3.1", "", today()}), kEnd},
+         "S|S|S",
+         "TEM PERMISSAO"},
+        {"wrong company",
+         join({"1000", "HH-1", "1", "2", "13", "3.1"}),
+         {kRefusal},
+         "N||S",
          "Dispositivo direcionado para empresa errada"},
-        {"blocked handheld", join({"1000", "HH-BLOCKED", "1", "2", "12", "3.1"}), {kRefusal}, "N|S|S",
+        {"blocked handheld",
+         join({"1000", "HH-BLOCKED", "1", "2", "12", "3.1"}),
+         {kRefusal},
+         "N|S|S",
          "--->> SEM PERMISSÃO <<---"},
-        {"unknown handheld", join({"1000", "HH-NEW", "1", "2", "12", "3.0"}), {kRefusal}, "N|S|N",
+        {"unknown handheld",
+         join({"1000", "HH-NEW", "1", "2", "12", "3.0"}),
+         {kRefusal},
+         "N|S|N",
          "--->> SEM PERMISSÃO <<---"},
-        {"first request not a handshake", join({"6002", "HH-1", "1", "2", "x"}), {kRefusal}, "N||",
+        {"first request not a handshake",
+         join({"6002", "HH-1", "1", "2", "x"}),
+         {kRefusal},
+         "N||",
          "Gravar no log, que é a primeira"},
     };
     int key = 100;
@@ -166,13 +192,16 @@ TEST_F(Handshake, OutcomesAndTheirEffects)
         EXPECT_TRUE(logHas(app::OperatorLog::instance().drain(), c.logLine));
     }
     // The unknown handheld is registered as not released; the blocked one loses its routes.
-    EXPECT_EQ(db.queryText("SELECT DIS_LIBERADO || '|' || DIS_ROTAS || '|' || DIS_VERSAOAPK FROM DISPOSITIVOS "
-                           "WHERE DIS_ID = 'HH-NEW';"),
-              "N||3.0");
-    EXPECT_EQ(db.queryText("SELECT DIS_LIBERADO || '|' || DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = 'HH-BLOCKED';"),
+    EXPECT_EQ(
+        db.queryText("SELECT DIS_LIBERADO || '|' || DIS_ROTAS || '|' || DIS_VERSAOAPK FROM DISPOSITIVOS "
+                     "WHERE DIS_ID = 'HH-NEW';"),
+        "N||3.0");
+    EXPECT_EQ(db.queryText(
+                  "SELECT DIS_LIBERADO || '|' || DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = 'HH-BLOCKED';"),
               "N|");
     // The version without trailing separator was stored as empty.
-    EXPECT_EQ(db.queryText("SELECT '[' || DIS_VERSAOAPK || ']' FROM DISPOSITIVOS WHERE DIS_ID = 'HH-1';"), "[]");
+    EXPECT_EQ(db.queryText("SELECT '[' || DIS_VERSAOAPK || ']' FROM DISPOSITIVOS WHERE DIS_ID = 'HH-1';"),
+              "[]");
 
     // A refused session stays refused, a later handshake included.
     EXPECT_EQ(send(join({"1000", "HH-1", "1", "2", "12", "3.1"}), "106"), std::vector<std::string>{kRefusal});
@@ -211,8 +240,9 @@ TEST_F(Handshake, ShortFirstRequestsAreAbandoned)
     connect("42");
     {
         TConexao c(db.connectionString(), db.user(), db.password(), "", "", "");
-        EXPECT_THROW(c.TrataTextoRecebidoANDROIDObj(join({"1000", "HH-1", "1", "2"}, false), r, "10.0.0.9", "42"),
-                     protocol::CampoAusente);
+        EXPECT_THROW(
+            c.TrataTextoRecebidoANDROIDObj(join({"1000", "HH-1", "1", "2"}, false), r, "10.0.0.9", "42"),
+            protocol::CampoAusente);
     }
     EXPECT_TRUE(r.lines.empty());
     EXPECT_EQ(session("42"), "N||");
@@ -221,6 +251,6 @@ TEST_F(Handshake, ShortFirstRequestsAreAbandoned)
 TEST_F(Handshake, HandlerCannotBeBuiltWhenADatabaseIsUnreachable)
 {
     EXPECT_ANY_THROW(TConexao(db.connectionString(), db.user(), "wrong", "", "", ""));
-    EXPECT_ANY_THROW(TConexao(db.connectionString(), db.user(), db.password(), "localhost:/nonexistent/erp.fdb",
-                              "KORVA", "x"));
+    EXPECT_ANY_THROW(TConexao(db.connectionString(), db.user(), db.password(),
+                              "localhost:/nonexistent/erp.fdb", "KORVA", "x"));
 }

@@ -1,7 +1,7 @@
 #include "server/TcpListener.h"
 
-#include "tests/support/TestDevice.h"
 #include "tests/support/TestDatabase.h"
+#include "tests/support/TestDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -66,9 +66,11 @@ TEST(RequestIntake, LinesAreAnsweredOneAfterTheOtherAndEmptyOnesIgnored)
 
     for (int i = 0; i < 4; ++i)
         EXPECT_TRUE(server::IdTCPServer1Execute(c, settings));
-    EXPECT_EQ(c.written, (std::vector<std::string>{"9999", "5001" + S + "1" + S + "R1" + S, "9999" + S, "9999" + S}));
+    EXPECT_EQ(c.written,
+              (std::vector<std::string>{"9999", "5001" + S + "1" + S + "R1" + S, "9999" + S, "9999" + S}));
     const auto log = messages();
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Id da Conexão-->>>> : 55"), 3) << "no handler for the empty line";
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Id da Conexão-->>>> : 55"), 3)
+        << "no handler for the empty line";
 
     // The connection ends: the read failure is logged and the loop stops.
     EXPECT_FALSE(server::IdTCPServer1Execute(c, settings));

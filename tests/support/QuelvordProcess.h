@@ -92,7 +92,8 @@ public:
     std::string output() const { return readFile(m_dir / "quelvord.log"); }
     std::string errors() const { return readFile(m_dir / "quelvord.err"); }
 
-    bool waitForOutput(const std::string& part, std::chrono::seconds patience = std::chrono::seconds(20)) const
+    bool waitForOutput(const std::string& part,
+                       std::chrono::seconds patience = std::chrono::seconds(20)) const
     {
         const auto deadline = std::chrono::steady_clock::now() + patience;
         while (output().find(part) == std::string::npos) {
@@ -153,8 +154,10 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         const std::string path = exe.string();
         char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
         const int rc = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);

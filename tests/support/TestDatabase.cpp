@@ -194,8 +194,9 @@ TestDatabase::TestDatabase(Kind kind, bool demoData)
     try {
         const std::string schemaDir = QUELVOR_SCHEMA_DIR;
         std::string script = "SET SQL DIALECT 3;\n"
-                             "CREATE DATABASE '" + m_connectionString + "' USER '" + kUser + "' PASSWORD '" +
-                             kPassword + "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;\n";
+                             "CREATE DATABASE '" +
+                             m_connectionString + "' USER '" + kUser + "' PASSWORD '" + kPassword +
+                             "' PAGE_SIZE 8192 DEFAULT CHARACTER SET WIN1252;\n";
         script += readFile(schemaDir + "/" + base + ".sql");
         if (demoData) {
             script += "\n" + readFile(schemaDir + "/" + base + "_demo.sql");

@@ -47,21 +47,26 @@ TEST_F(QueryHelpersDb, ExecutaQueryChoosesTheDatabaseAndTheKindOfStatement)
 {
     std::unique_ptr<sync::Query> q;
     // "d" reaches the ERP (it has the generator), anything else the collection database.
-    ASSERT_TRUE(sync::ExecutaQuery(settings, "  select GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) from RDB$DATABASE", q, "d"));
+    ASSERT_TRUE(sync::ExecutaQuery(settings, "  select GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) from RDB$DATABASE",
+                                   q, "d"));
     EXPECT_EQ(q->rows.size(), 1u);
     q.reset();
-    EXPECT_FALSE(sync::ExecutaQuery(settings, "SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE", q, "D"));
-    EXPECT_TRUE(anyLineHas(drainLog(), "-Erro na query: SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE"));
+    EXPECT_FALSE(
+        sync::ExecutaQuery(settings, "SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE", q, "D"));
+    EXPECT_TRUE(anyLineHas(drainLog(),
+                           "-Erro na query: SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE"));
     ASSERT_NE(q, nullptr) << "the caller holds the call's objects also after a failure";
 
     // A statement that does not start with SELECT is executed and committed, and yields no rows.
-    ASSERT_TRUE(sync::ExecutaQuery(settings,
-                                   db::Sql("\r\n UPDATE OR INSERT INTO SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,"
-                                           "VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
-                                           {db::bare("9"), db::text(""), db::text(""), db::text(""), db::text("::1")}),
-                                   q, "c"));
+    ASSERT_TRUE(sync::ExecutaQuery(
+        settings,
+        db::Sql("\r\n UPDATE OR INSERT INTO SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,"
+                "VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
+                {db::bare("9"), db::text(""), db::text(""), db::text(""), db::text("::1")}),
+        q, "c"));
     EXPECT_TRUE(q->rows.empty());
-    ASSERT_TRUE(sync::ExecutaQuery(settings, "WITH X AS (SELECT 1 A FROM RDB$DATABASE) SELECT A FROM X", q, "c"));
+    ASSERT_TRUE(
+        sync::ExecutaQuery(settings, "WITH X AS (SELECT 1 A FROM RDB$DATABASE) SELECT A FROM X", q, "c"));
     EXPECT_TRUE(q->rows.empty());
     q.reset();
     EXPECT_EQ(coleta.queryText("SELECT IP FROM SESSOESATIVAS WHERE SES_ID = 9;"), "::1");
@@ -87,8 +92,8 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
     coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '7', '2.0');");
     EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", conexao), "7");
     EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_VERSAOAPK", "   ", conexao), "2.0");
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_VERSAOAPK", db::Sql("PAR_EMPRESA = ?", {db::text("7' OR '1'='1")}),
-                         conexao),
+    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_VERSAOAPK",
+                         db::Sql("PAR_EMPRESA = ?", {db::text("7' OR '1'='1")}), conexao),
               "");
     EXPECT_TRUE(drainLog().empty());
 
@@ -96,7 +101,8 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
     const auto lines = drainLog();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("-erro PTAB:"), std::string::npos);
-    EXPECT_NE(lines[0].find(" - SELECT FIRST 1 X from NO_TABLE\r\n Where A = 1\r\n"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[0].find(" - SELECT FIRST 1 X from NO_TABLE\r\n Where A = 1\r\n"), std::string::npos)
+        << lines[0];
 
     db::Attachment quebrada;
     quebrada.configure({"localhost:/nonexistent/x.fdb", "KORVA", "x", "WIN1252"});

@@ -18,7 +18,7 @@ TEST(Lpad, PadsOnTheLeftAndNeverCuts)
         {"12345678901", 10, "0", "12345678901"},
         {"", 3, "0", "000"},
         {"1", 4, "ab", "abab1"},  // a two-letter fill can overshoot
-        {"ção", 5, "0", "00ção"},  // counted in characters, not bytes
+        {"ção", 5, "0", "00ção"}, // counted in characters, not bytes
         {"x", 0, "0", "x"},
         {"x", -3, "0", "x"},
     };
@@ -30,6 +30,7 @@ TEST(QueryHelpers, SelectIsRecognisedByItsFirstSixLetters)
 {
     for (const char* s : {"SELECT 1", "select x", "SeLeCt*", "SELECT"})
         EXPECT_TRUE(isSelectStatement(s)) << s;
-    for (const char* s : {"WITH A AS (SELECT 1) SELECT * FROM A", "SELEC", "UPDATE X", "EXECUTE BLOCK", "ÇELECT"})
+    for (const char* s :
+         {"WITH A AS (SELECT 1) SELECT * FROM A", "SELEC", "UPDATE X", "EXECUTE BLOCK", "ÇELECT"})
         EXPECT_FALSE(isSelectStatement(s)) << s;
 }

@@ -5,11 +5,11 @@
 #include "sync/Sincronizacao.h"
 
 #include "app/FrmPrincipal.h"
-#include "tests/support/FakeListener.h"
 #include "app/OperatorLog.h"
 #include "app/ServiceState.h"
 #include "db/Attachment.h"
 #include "db/DbError.h"
+#include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -97,12 +97,9 @@ TEST(ColunaDifere, TypedThenQuoteThenCleanTest)
 TEST(ColunaDifere, CleaningAndNumberTexts)
 {
     const std::pair<const char*, const char*> limpos[] = {
-        {" \t Sítio D'Ávila\r\n ", "Sítio DÁvila"},
-        {"abc '", "abc"},
-        {"Rua 1\r\nFundos", "Rua 1Fundos"},
-        {"a`b'c", "abc"},
-        {"Linha \"Norte\"", "Linha \"Norte\""},
-        {"", ""},
+        {" \t Sítio D'Ávila\r\n ", "Sítio DÁvila"}, {"abc '", "abc"},
+        {"Rua 1\r\nFundos", "Rua 1Fundos"},         {"a`b'c", "abc"},
+        {"Linha \"Norte\"", "Linha \"Norte\""},     {"", ""},
     };
     for (const auto& [entrada, saida] : limpos)
         EXPECT_EQ(limpaValor(entrada), saida) << entrada;
@@ -439,8 +436,9 @@ TEST_F(SyncRun, AnExitDuringARunEndsItAtTheNextRow)
     const std::string written = writesSoFar();
     front.onEvents = [&] { core.requestExit(); };
     EXPECT_NO_THROW(sync.S2Click());
-    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS",
-                                                    "Sincronização interrompida: a aplicação está sendo encerrada."}));
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{kInicio, "ROTAS",
+                                        "Sincronização interrompida: a aplicação está sendo encerrada."}));
     EXPECT_FALSE(sync.ocupado());
     EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
     EXPECT_EQ(writesSoFar(), written) << "stopped before its first row was written";

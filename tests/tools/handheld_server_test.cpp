@@ -1,8 +1,8 @@
 // The simulator against a running quelvord on a scratch copy of the demo
 // data, and against stand-ins for a server that is down, mute or gone half
 // way through an answer.
-#include "tests/support/TestDatabase.h"
 #include "tests/support/QuelvordProcess.h"
+#include "tests/support/TestDatabase.h"
 #include "tools/HandheldCommand.h"
 
 #include <gtest/gtest.h>

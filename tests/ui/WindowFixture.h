@@ -6,10 +6,10 @@
 
 #include "app/ConfigFile.h"
 #include "app/FrmPrincipal.h"
-#include "tests/support/FakeListener.h"
 #include "app/OperatorLog.h"
 #include "app/OperatorMessages.h"
 #include "app/ServiceState.h"
+#include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 #include "ui/MainWindow.h"
 
