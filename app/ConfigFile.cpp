@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/Scramble.h"
+#include "base/TextConversion.h"
 
 #include <charconv>
 #include <filesystem>
@@ -42,7 +43,7 @@ public:
                       std::string_view fallback = {}) const
     {
         const auto value = m_ini.readString(section, key);
-        return value ? toUtf8(*value) : std::string(fallback);
+        return value ? base::toUtf8(*value) : std::string(fallback);
     }
 
     std::string scrambled(std::u16string_view section, std::u16string_view key) const
@@ -125,7 +126,7 @@ const std::string& configPath()
     return path;
 }
 
-LoadResult loadConfig(const std::string& path, Settings& settings)
+LoadResult loadConfig(const std::string& path, base::Settings& settings)
 {
     LoadResult result;
     settings.edtPorta = 0;
@@ -183,7 +184,7 @@ LoadResult loadConfig(const std::string& path, Settings& settings)
     return result;
 }
 
-void saveConfig(const std::string& path, const Settings& settings)
+void saveConfig(const std::string& path, const base::Settings& settings)
 {
     try {
         // Write through a link to the file it names, not over the link.
@@ -203,15 +204,16 @@ void saveConfig(const std::string& path, const Settings& settings)
             ini = IniFile::parse(*bytes);
         }
 
-        ini.writeString(kSocket, u"Porta", toUtf16(std::to_string(settings.edtPorta)));
-        ini.writeString(kBaseTarvell, u"Base", toUtf16(settings.EdtBaseTarvell));
+        ini.writeString(kSocket, u"Porta", base::toUtf16(std::to_string(settings.edtPorta)));
+        ini.writeString(kBaseTarvell, u"Base", base::toUtf16(settings.EdtBaseTarvell));
         ini.writeString(kBaseTarvell, u"Usuario", EncriptUtf8(settings.EdtUsuarioTarvell));
         ini.writeString(kBaseTarvell, u"Senha", EncriptUtf8(settings.EdtSenhaTarvell));
-        ini.writeString(kBaseColeta, u"Base", toUtf16(settings.EdtBaseColeta));
+        ini.writeString(kBaseColeta, u"Base", base::toUtf16(settings.EdtBaseColeta));
         ini.writeString(kBaseColeta, u"Usuario", EncriptUtf8(settings.EdtUsuarioColeta));
         ini.writeString(kBaseColeta, u"Senha", EncriptUtf8(settings.EdtSenhaColeta));
         ini.writeString(kBaseTarvell, u"Integra", settings.ch_integratarvell ? u"S" : u"N");
-        ini.writeString(kInicializacao, u"Tempo", toUtf16(std::to_string(settings.edtTempoInicializacao)));
+        ini.writeString(kInicializacao, u"Tempo",
+                        base::toUtf16(std::to_string(settings.edtTempoInicializacao)));
 
         replaceFile(target, ini.serialize(), path);
     } catch (const fs::filesystem_error&) {

@@ -20,7 +20,7 @@
 // IniFile.h tells how names are matched, how values are quoted and cut at 2047
 // code units, and how the file's encoding is told apart.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <string>
 #include <string_view>
@@ -61,7 +61,7 @@ struct LoadResult
 //
 // A file that exists but cannot be read is taken as empty (every key takes its
 // default, as the platform's profile routines do), with a message for the log.
-LoadResult loadConfig(const std::string& path, Settings& settings);
+LoadResult loadConfig(const std::string& path, base::Settings& settings);
 
 // Writes the nine keys in the order Porta; Base Tarvell Base, Usuario, Senha;
 // Base Coleta Base, Usuario, Senha; Base Tarvell Integra; Inicialização Tempo,
@@ -72,6 +72,6 @@ LoadResult loadConfig(const std::string& path, Settings& settings);
 // Throws std::runtime_error("Unable to write to " + path) when the file system
 // refuses the write (missing directory, no permission, disk full, an existing
 // file that cannot be read and would be lost).
-void saveConfig(const std::string& path, const Settings& settings);
+void saveConfig(const std::string& path, const base::Settings& settings);
 
 } // namespace quelvor::app

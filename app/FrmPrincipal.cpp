@@ -1,10 +1,10 @@
 #include "app/FrmPrincipal.h"
 
 #include "app/ConfigFile.h"
-#include "app/OperatorLog.h"
 #include "app/StandingConnections.h"
+#include "base/OperatorLog.h"
+#include "db/QueryHelpers.h"
 #include "db/Sql.h"
-#include "sync/QueryHelpers.h"
 
 #include <charconv>
 #include <filesystem>
@@ -32,7 +32,7 @@ std::string loopbackHostName()
 
 } // namespace
 
-TFrmPrincipal::TFrmPrincipal(FrontEnd& frontEnd, ServiceState& state, ListenerControl& listener)
+TFrmPrincipal::TFrmPrincipal(FrontEnd& frontEnd, base::ServiceState& state, server::ListenerControl& listener)
     : m_front(frontEnd), m_state(state), m_listener(listener)
 {
 }
@@ -41,10 +41,10 @@ TFrmPrincipal::~TFrmPrincipal() = default;
 
 void TFrmPrincipal::log(const std::string& mensagem)
 {
-    app::log(mensagem);
+    base::log(mensagem);
 }
 
-void TFrmPrincipal::setSettings(const Settings& settings)
+void TFrmPrincipal::setSettings(const base::Settings& settings)
 {
     m_settings = settings;
     m_state.settings.set(settings);
@@ -57,12 +57,12 @@ void TFrmPrincipal::FormCreate(const std::string& configPath)
     log("Interface criada");
     m_state.inicializousocket = false;
     m_state.connectedDevices = 0;
-    contadorSincronizacao = 0;
+    m_contadorSincronizacao = 0;
     int n = 0;
     m_front.liberaopcoes(false);
 
     m_configPath = configPath;
-    Settings s = m_settings;
+    base::Settings s = m_settings;
     std::error_code unreadable; // a folder we may not look into counts as no file
     if (std::filesystem::exists(m_configPath, unreadable)) {
         const LoadResult loaded = loadConfig(m_configPath, s);
@@ -119,9 +119,9 @@ void TFrmPrincipal::iniciaServico()
         falha = "Falha na conexão da base de dados das Coletas";
         configuraConexao(ConexaoColeta, listaConexaoColeta(m_settings));
 
-        Settings s = m_settings;
-        s.edtVersaoCliente = sync::PTAB("PARAMETROS", "PAR_VERSAOAPK", "PAR_ID = 1", ConexaoColeta);
-        s.edtIDEmpresa = campoNumerico(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", ConexaoColeta));
+        base::Settings s = m_settings;
+        s.edtVersaoCliente = db::PTAB("PARAMETROS", "PAR_VERSAOAPK", "PAR_ID = 1", ConexaoColeta);
+        s.edtIDEmpresa = campoNumerico(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", ConexaoColeta));
         setSettings(s);
 
         gravaparespecial("INTEGRATARVELL", m_settings.ch_integratarvell ? "S" : "N");
@@ -160,7 +160,7 @@ void TFrmPrincipal::primeiraExecucao()
     m_front.showMessage(mensagem);
     log(mensagem);
     if (m_settings.EdtBaseColeta.empty()) {
-        Settings s = m_settings;
+        base::Settings s = m_settings;
         s.EdtBaseColeta = loopbackHostName() + ":" + programDirectory() + "COLETA.FDB";
         s.EdtUsuarioColeta = "KORVA";
         s.EdtSenhaColeta = "##738460";
@@ -226,7 +226,7 @@ void TFrmPrincipal::E1Click()
     m_front.liberaopcoes(true);
 }
 
-void TFrmPrincipal::S1Click(const Settings& campos)
+void TFrmPrincipal::S1Click(const base::Settings& campos)
 {
     if (campos.edtPorta == 0) {
         m_front.showMessage("Necessário configurar porta socket para conexão dos clientes");

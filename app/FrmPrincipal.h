@@ -3,15 +3,17 @@
 // settings, the three standing connections and the service state, and runs the
 // start-up, the start and stop sequences, the exit, the special parameters and
 // the saving of the configuration. It reaches the window through FrontEnd and
-// the handhelds' listener through ListenerControl.
+// the handhelds' listener through ListenerControl. It is the synchronisation's
+// host: the run reaches the window's state through SincronizacaoHost only.
 //
 // Main thread only, except what ServiceState shares with the connection threads.
 
 #include "app/FrontEnd.h"
-#include "app/ListenerControl.h"
-#include "app/ServiceState.h"
-#include "app/Settings.h"
+#include "base/ServiceState.h"
+#include "base/Settings.h"
 #include "db/Attachment.h"
+#include "server/ListenerControl.h"
+#include "sync/SincronizacaoHost.h"
 
 #include <chrono>
 #include <functional>
@@ -19,11 +21,11 @@
 
 namespace quelvor::app {
 
-class TFrmPrincipal
+class TFrmPrincipal : public sync::SincronizacaoHost
 {
 public:
-    TFrmPrincipal(FrontEnd& frontEnd, ServiceState& state, ListenerControl& listener);
-    ~TFrmPrincipal();
+    TFrmPrincipal(FrontEnd& frontEnd, base::ServiceState& state, server::ListenerControl& listener);
+    ~TFrmPrincipal() override;
 
     // Start-up: loads the configuration from `configPath`, waits, starts the service.
     void FormCreate(const std::string& configPath);
@@ -42,7 +44,7 @@ public:
     void E1Click();
     // Save the configuration with the fields as the operator left them. The
     // refusals show their boxes; errors of the writing steps reach the caller.
-    void S1Click(const Settings& campos);
+    void S1Click(const base::Settings& campos);
 
     bool gravaparespecial(const std::string& nomeparametro, const std::string& valor);
 
@@ -55,25 +57,32 @@ public:
     bool firstRunTaken() const { return m_firstRunTaken; }
     // The last start sequence failed at one of its steps.
     bool startFailed() const { return m_startFailed; }
-    const Settings& settings() const { return m_settings; }
+    const base::Settings& settings() const { return m_settings; }
     // Changes the live settings (the fields) and publishes them to the
     // connection threads.
-    void setSettings(const Settings& settings);
+    void setSettings(const base::Settings& settings);
     const std::string& configPath() const { return m_configPath; }
 
     // Asks a running start-up wait to give up (the application is ending).
     void requestExit() { m_exitRequested = true; }
-    bool exitRequested() const { return m_exitRequested; }
+    bool exitRequested() const override { return m_exitRequested; }
 
     // The pause of the start-up wait; tests shorten it.
     void setSecondDuration(std::chrono::milliseconds d) { m_second = d; }
 
-    ServiceState& state() { return m_state; }
+    base::ServiceState& state() { return m_state; }
     db::Attachment ConexaoTarvell;
     db::Attachment ConexaoTemp;
     db::Attachment ConexaoColeta;
 
-    int contadorSincronizacao = 0; // synchronisation runs
+    // sync::SincronizacaoHost
+    bool integracaoAtiva() const override { return m_settings.ch_integratarvell; }
+    db::Attachment& conexaoTarvell() override { return ConexaoTarvell; }
+    db::Attachment& conexaoTemp() override { return ConexaoTemp; }
+    int& contadorSincronizacao() override { return m_contadorSincronizacao; }
+    void mostraProgresso(const std::string& texto) override { m_front.setStatusPanel(3, texto); }
+    void setSyncBusy(bool busy) override { m_front.setSyncBusy(busy); }
+    void processPendingEvents() override { m_front.processPendingEvents(); }
 
 private:
     void iniciaServico();
@@ -81,15 +90,16 @@ private:
     void primeiraExecucao();
 
     FrontEnd& m_front;
-    ServiceState& m_state;
-    ListenerControl& m_listener;
-    Settings m_settings;
+    base::ServiceState& m_state;
+    server::ListenerControl& m_listener;
+    base::Settings m_settings;
     std::string m_configPath;
     bool m_running = false;
     bool m_editing = false;
     bool m_firstRunTaken = false;
     bool m_startFailed = false;
     bool m_exitRequested = false;
+    int m_contadorSincronizacao = 0; // synchronisation runs
     std::chrono::milliseconds m_second{1000};
 };
 

@@ -3,7 +3,7 @@
 // with its tray icon, and the headless server, which turns boxes into log
 // lines. Every call comes from the main thread.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <string>
 
@@ -34,7 +34,7 @@ public:
     // "Editar Parâmetros" enabled and "Salvar Parâmetros" disabled, or the reverse.
     virtual void setEditing(bool editing) = 0;
     // The fields show these values.
-    virtual void showSettings(const Settings& settings) = 0;
+    virtual void showSettings(const base::Settings& settings) = 0;
     // The check mark of "Sincronizar Dados": a synchronisation run is under way.
     virtual void setSyncBusy(bool busy) = 0;
     // Status bar panels 0 to 3.

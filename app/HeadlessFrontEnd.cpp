@@ -1,14 +1,16 @@
 #include "app/HeadlessFrontEnd.h"
 
 #include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
-#include "app/OperatorMessages.h"
+#include "base/OperatorLog.h"
+#include "base/OperatorMessages.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/signalfd.h>
+#include <system_error>
 #include <unistd.h>
 
 namespace quelvor::app {
@@ -26,15 +28,49 @@ sigset_t handledSignals()
 
 } // namespace
 
-HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out) : m_out(out)
+// The eventfd that wakes the loop when another thread queued a log line or an
+// operator message. Writing never blocks: a full counter only means a wake-up
+// is already pending.
+class HeadlessFrontEnd::WakeUp
+{
+public:
+    WakeUp() : m_fd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC))
+    {
+        if (m_fd < 0)
+            throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    ~WakeUp() { close(m_fd); }
+    WakeUp(const WakeUp&) = delete;
+    WakeUp& operator=(const WakeUp&) = delete;
+
+    int fd() const { return m_fd; }
+    void signal() const
+    {
+        const uint64_t one = 1;
+        [[maybe_unused]] auto n = write(m_fd, &one, sizeof one);
+    }
+    void clear() const
+    {
+        uint64_t count;
+        [[maybe_unused]] auto n = read(m_fd, &count, sizeof count);
+    }
+
+private:
+    const int m_fd;
+};
+
+HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out) : m_out(out), m_wakeUp(std::make_shared<WakeUp>())
 {
     const sigset_t set = handledSignals();
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0)
+        throw std::system_error(error, std::generic_category(), "pthread_sigmask");
     m_signalFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    OperatorLog::instance().setWakeUp([this] { wake(); });
-    operatorMessages().setWakeUp([this] { wake(); });
-    setMainThreadEvents([this] { processPendingEvents(); });
+    if (m_signalFd < 0)
+        throw std::system_error(errno, std::generic_category(), "signalfd");
+    // Each callback holds the descriptor it writes to.
+    base::OperatorLog::instance().setWakeUp([wakeUp = m_wakeUp] { wakeUp->signal(); });
+    base::operatorMessages().setWakeUp([wakeUp = m_wakeUp] { wakeUp->signal(); });
+    base::setMainThreadEvents([this] { processPendingEvents(); });
     const auto now = std::chrono::steady_clock::now();
     m_next1 = now + timer1;
     m_next2 = now + timer2;
@@ -43,20 +79,23 @@ HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out) : m_out(out)
 
 HeadlessFrontEnd::~HeadlessFrontEnd()
 {
-    OperatorLog::instance().setWakeUp(nullptr);
-    operatorMessages().setWakeUp(nullptr);
-    setMainThreadEvents(nullptr);
+    base::OperatorLog::instance().setWakeUp(nullptr);
+    base::operatorMessages().setWakeUp(nullptr);
+    base::setMainThreadEvents(nullptr);
     printLogLines();
-    if (m_signalFd >= 0)
-        close(m_signalFd);
-    if (m_wakeFd >= 0)
-        close(m_wakeFd);
+    close(m_signalFd);
 }
 
 void HeadlessFrontEnd::attach(TFrmPrincipal& core, std::function<void()> sincronizar)
 {
     m_core = &core;
     m_sincronizar = std::move(sincronizar);
+    CommandRunner::Hooks hooks;
+    hooks.sincronizar = [this] {
+        if (m_sincronizar)
+            m_sincronizar();
+    };
+    m_commands.emplace(core, *this, std::move(hooks));
     const auto now = std::chrono::steady_clock::now();
     m_next1 = now + timer1;
     m_next2 = now + timer2;
@@ -64,20 +103,25 @@ void HeadlessFrontEnd::attach(TFrmPrincipal& core, std::function<void()> sincron
     m_nextRetry = now + startRetry;
 }
 
-void HeadlessFrontEnd::wake()
+void HeadlessFrontEnd::start(const std::string& configPath)
 {
-    const uint64_t one = 1;
-    // Non-blocking: a full counter only means a wake-up is already pending.
-    [[maybe_unused]] auto n = write(m_wakeFd, &one, sizeof one);
+    if (m_commands)
+        m_commands->start(configPath);
+}
+
+void HeadlessFrontEnd::request(Command command)
+{
+    if (m_commands)
+        m_commands->request(command);
 }
 
 void HeadlessFrontEnd::printLogLines()
 {
-    for (const std::string& text : operatorMessages().takeAll()) {
+    for (const std::string& text : base::operatorMessages().takeAll()) {
         std::fprintf(stderr, "%s\n", text.c_str());
-        OperatorLog::instance().append(text);
+        base::OperatorLog::instance().append(text);
     }
-    const auto lines = OperatorLog::instance().drain();
+    const auto lines = base::OperatorLog::instance().drain();
     for (const std::string& line : lines)
         std::fprintf(m_out, "%s\n", line.c_str());
     if (!lines.empty())
@@ -93,12 +137,12 @@ void HeadlessFrontEnd::takeSignals()
         } else {
             m_exitPending = true;
             if (m_core)
-                m_core->requestExit(); // a start-up wait gives up
+                m_core->requestExit(); // a start-up wait or a run gives up
         }
     }
 }
 
-void HeadlessFrontEnd::runDueTimers(bool nested)
+void HeadlessFrontEnd::runDueTimers()
 {
     const auto now = std::chrono::steady_clock::now();
     if (now >= m_next1)
@@ -109,23 +153,20 @@ void HeadlessFrontEnd::runDueTimers(bool nested)
         m_next2 = now + timer2;
         m_syncPending = true;
     }
-    if (!nested && m_core && m_core->startFailed() && !m_core->running() && !m_exitPending &&
-        now >= m_nextRetry) {
+    if (!m_commands || m_exitPending)
+        return;
+    // A failed start is tried again from the idle loop only, never inside
+    // another command.
+    if (m_commands->idle() && m_core->startFailed() && !m_core->running() && now >= m_nextRetry) {
         m_nextRetry = now + startRetry;
-        m_core->I1Click();
+        request(Command::I1);
     }
-    // A synchronisation waits for the main loop rather than running inside a
-    // start or stop sequence; one that falls due during a run goes to the run,
-    // which turns it away (and counts it) as a second click would be.
-    if ((!nested || m_syncBusy) && m_syncPending && !m_exitPending) {
+    // The runner decides where a synchronisation goes: at once when nothing
+    // else runs, to the run under way (which turns it away), or after the
+    // command under way.
+    if (m_syncPending) {
         m_syncPending = false;
-        if (m_sincronizar) {
-            try {
-                m_sincronizar();
-            } catch (const std::exception& e) {
-                showError(e.what());
-            }
-        }
+        request(Command::S2);
     }
 }
 
@@ -136,11 +177,10 @@ void HeadlessFrontEnd::processPendingEvents()
         return;
     }
     m_inEvents = true;
-    uint64_t count;
-    [[maybe_unused]] auto n = read(m_wakeFd, &count, sizeof count);
+    m_wakeUp->clear();
     takeSignals();
     printLogLines();
-    runDueTimers(true);
+    runDueTimers();
     m_inEvents = false;
 }
 
@@ -148,13 +188,13 @@ bool HeadlessFrontEnd::tick()
 {
     printLogLines();
     takeSignals();
-    if (m_exitPending)
+    if (m_exitPending || exited())
         return false;
     // Not marked as inside the events: a synchronisation started here lets
     // them run between its rows, signals included.
-    runDueTimers(false);
+    runDueTimers();
     printLogLines();
-    return !m_exitPending;
+    return !m_exitPending && !exited();
 }
 
 int HeadlessFrontEnd::run()
@@ -166,18 +206,11 @@ int HeadlessFrontEnd::run()
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now())
                 .count();
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+        pollfd fds[2] = {{m_wakeUp->fd(), POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         poll(fds, 2, static_cast<int>(std::clamp<long long>(wait, 0, 1000)));
-        uint64_t count;
-        [[maybe_unused]] auto n = read(m_wakeFd, &count, sizeof count);
+        m_wakeUp->clear();
     }
-    if (m_core) {
-        try {
-            m_core->FechaAplicacao();
-        } catch (const std::exception& e) {
-            showError(e.what());
-        }
-    }
+    request(Command::Sair); // nothing once the exit already ran
     printLogLines();
     return 0;
 }
@@ -185,7 +218,7 @@ int HeadlessFrontEnd::run()
 void HeadlessFrontEnd::showMessage(const std::string& text)
 {
     std::fprintf(stderr, "%s\n", text.c_str());
-    log(text);
+    base::log(text);
 }
 
 bool HeadlessFrontEnd::askOkCancel(const std::string& text)

@@ -10,11 +10,14 @@
 // "Inicializado" here, so a start that failed (the database was not up yet,
 // say) is tried again every minute until it succeeds.
 
+#include "app/CommandRunner.h"
 #include "app/FrontEnd.h"
 
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace quelvor::app {
@@ -26,14 +29,21 @@ class HeadlessFrontEnd : public FrontEnd
 public:
     // Blocks SIGTERM, SIGINT and SIGUSR1 in the calling thread (call it before
     // any other thread starts, so that every thread inherits the mask) and
-    // takes them through a descriptor instead.
+    // takes them through a descriptor instead. Throws std::system_error when
+    // the descriptors cannot be made.
     explicit HeadlessFrontEnd(std::FILE* out = stdout);
     ~HeadlessFrontEnd() override;
 
     // The core to drive; the synchronisation run to call for Timer2 and SIGUSR1.
     void attach(TFrmPrincipal& core, std::function<void()> sincronizar);
 
-    // Runs the loop until an exit signal arrives; returns the exit status.
+    // The start-up (FormCreate) with its wait and start, as a command.
+    void start(const std::string& configPath);
+    // The exit sequence has run (an exit signal during the start-up, say).
+    bool exited() const { return m_commands && m_commands->exited(); }
+
+    // Runs the loop until an exit signal arrives, then the exit sequence;
+    // returns the exit status.
     int run();
     // One round of the loop without waiting: signals, log lines, due timers
     // and a due retry of a failed start. False once an exit signal arrived.
@@ -54,26 +64,31 @@ public:
     void enableMainMenus(bool) override {}
     void liberaopcoes(bool) override {}
     void setEditing(bool) override {}
-    void showSettings(const Settings&) override {}
-    void setSyncBusy(bool busy) override { m_syncBusy = busy; }
+    void showSettings(const base::Settings&) override {}
+    void setSyncBusy(bool) override {}
     void setStatusPanel(int, const std::string&) override {}
     void hideTaskbarEntry() override {}
     void processPendingEvents() override;
 
 private:
+    class WakeUp;
+
     void printLogLines();
     void takeSignals();
-    void runDueTimers(bool nested);
-    void wake();
+    void runDueTimers();
+    void request(Command command);
 
     std::FILE* m_out;
-    int m_wakeFd = -1;
+    // Shared with the wake-up callbacks of the log and the operator messages:
+    // a callback that another thread took just before this front end went
+    // away still writes to a live descriptor.
+    std::shared_ptr<WakeUp> m_wakeUp;
     int m_signalFd = -1;
     TFrmPrincipal* m_core = nullptr;
     std::function<void()> m_sincronizar;
+    std::optional<CommandRunner> m_commands; // made by attach()
     bool m_exitPending = false;
     bool m_syncPending = false;
-    bool m_syncBusy = false; // a synchronisation run is under way
     bool m_inEvents = false;
     std::chrono::steady_clock::time_point m_next1, m_next2, m_next3, m_nextRetry;
 };

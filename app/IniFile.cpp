@@ -1,7 +1,6 @@
 #include "app/IniFile.h"
 
-#include "app/Scramble.h"
-#include "db/Win1252.h"
+#include "base/TextConversion.h"
 
 namespace quelvor::app {
 namespace {
@@ -86,59 +85,16 @@ std::optional<std::u16string_view> keyName(std::u16string_view line)
     return trim(line.substr(0, equals));
 }
 
-// UTF-8 taken in the generalised sense of the header: surrogate code points in
-// 3-byte form are single code units, and C0 80 / C0 8A / C0 8D are the code
-// units 0, LF and CR. False when a byte fits none of that.
+// The lines of the file in the generalised UTF-8 of the header; false when a
+// byte does not fit it.
 bool decodeGeneralisedUtf8(std::string_view bytes, std::u16string& out)
 {
     size_t pos = 0;
     while (pos < bytes.size()) {
-        const auto lead = static_cast<unsigned char>(bytes[pos]);
-        if (lead < 0x80) {
-            out += static_cast<char16_t>(lead);
-            ++pos;
-            continue;
-        }
-        if (lead == 0xC0) {
-            if (pos + 1 >= bytes.size())
-                return false;
-            const auto next = static_cast<unsigned char>(bytes[pos + 1]);
-            if (next != 0x80 && next != 0x8A && next != 0x8D)
-                return false;
-            out += static_cast<char16_t>(next & 0x3F);
-            pos += 2;
-            continue;
-        }
-        size_t extra;
         char32_t cp;
-        char32_t least;
-        if ((lead & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = lead & 0x1F;
-            least = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = lead & 0x0F;
-            least = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = lead & 0x07;
-            least = 0x10000;
-        } else {
+        if (!base::decodeUtf8(bytes, pos, cp, base::Utf8Form::Generalised))
             return false;
-        }
-        if (bytes.size() - pos <= extra)
-            return false;
-        for (size_t i = 1; i <= extra; ++i) {
-            const auto b = static_cast<unsigned char>(bytes[pos + i]);
-            if ((b & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (b & 0x3F);
-        }
-        if (cp < least || cp > 0x10FFFF)
-            return false;
-        appendUtf16(out, cp);
-        pos += extra + 1;
+        base::appendUtf16(out, cp);
     }
     return true;
 }
@@ -150,13 +106,12 @@ void encodeGeneralisedUtf8(std::u16string_view line, std::string& out)
         if (isLineBreaking(unit)) {
             out += '\xC0';
             out += static_cast<char>(0x80 | unit);
-        } else if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < line.size() && line[i + 1] >= 0xDC00 &&
-                   line[i + 1] <= 0xDFFF) {
-            db::appendUtf8(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (line[i + 1] - 0xDC00));
+        } else if (base::isHighSurrogate(unit) && i + 1 < line.size() && base::isLowSurrogate(line[i + 1])) {
+            base::appendUtf8(out, base::fromSurrogates(unit, line[i + 1]));
             ++i;
         } else {
             // Half a surrogate pair on its own comes out as its 3-byte sequence.
-            db::appendUtf8(out, unit);
+            base::appendUtf8(out, unit);
         }
     }
 }
@@ -199,7 +154,7 @@ IniFile IniFile::parse(std::string_view bytes)
     if (ini.m_encoding == Encoding::Windows1252) {
         ini.m_lines.clear();
         for (std::string_view raw : rawLines)
-            ini.m_lines.push_back(toUtf16(db::fromWin1252(raw)));
+            ini.m_lines.push_back(base::toUtf16(base::fromWin1252(raw)));
     }
     return ini;
 }

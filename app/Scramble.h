@@ -32,15 +32,4 @@ std::u16string EncriptUtf8(std::string_view plainUtf8);
 // unscramble into half a surrogate pair; that becomes U+FFFD.
 std::string DecriptUtf8(std::u16string_view scrambled);
 
-// UTF-8 to UTF-16. Every byte that does not belong to a well-formed UTF-8
-// sequence becomes U+FFFD.
-std::u16string toUtf16(std::string_view utf8);
-
-// UTF-16 to UTF-8. A code unit that is half of a surrogate pair without its
-// other half becomes U+FFFD.
-std::string toUtf8(std::u16string_view text);
-
-// Appends one code point as one code unit or a surrogate pair.
-void appendUtf16(std::u16string& out, char32_t codePoint);
-
 } // namespace quelvor::app

@@ -2,7 +2,7 @@
 
 namespace quelvor::app {
 
-std::vector<std::string> listaConexaoTarvell(const Settings& s)
+std::vector<std::string> listaConexaoTarvell(const base::Settings& s)
 {
     return {"DriverName=Firebird",
             "Database=" + s.EdtBaseTarvell,
@@ -17,7 +17,7 @@ std::vector<std::string> listaConexaoTarvell(const Settings& s)
             "Trim Char=False"};
 }
 
-std::vector<std::string> listaConexaoTemp(const Settings& s)
+std::vector<std::string> listaConexaoTemp(const base::Settings& s)
 {
     return {"Database=" + s.EdtBaseColeta,
             "User_Name=" + s.EdtUsuarioColeta,
@@ -35,9 +35,9 @@ std::vector<std::string> listaConexaoTemp(const Settings& s)
             "Trim Char=False"};
 }
 
-std::vector<std::string> listaConexaoColeta(const Settings& s)
+std::vector<std::string> listaConexaoColeta(const base::Settings& s)
 {
-    Settings coleta = s;
+    base::Settings coleta = s;
     coleta.EdtBaseTarvell = s.EdtBaseColeta;
     coleta.EdtUsuarioTarvell = s.EdtUsuarioColeta;
     coleta.EdtSenhaTarvell = s.EdtSenhaColeta;

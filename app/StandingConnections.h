@@ -3,7 +3,7 @@
 // a connection is set up from one: disconnected, its settings cleared and
 // refilled from the list, and connected again.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "db/Attachment.h"
 
 #include <string>
@@ -12,11 +12,11 @@
 namespace quelvor::app {
 
 // ConexaoTarvell: the ERP database's three fields.
-std::vector<std::string> listaConexaoTarvell(const Settings& s);
+std::vector<std::string> listaConexaoTarvell(const base::Settings& s);
 // ConexaoTemp: the collection database's three fields, in its own order.
-std::vector<std::string> listaConexaoTemp(const Settings& s);
+std::vector<std::string> listaConexaoTemp(const base::Settings& s);
 // ConexaoColeta: the list of ConexaoTarvell filled from the collection fields.
-std::vector<std::string> listaConexaoColeta(const Settings& s);
+std::vector<std::string> listaConexaoColeta(const base::Settings& s);
 
 // The attachment settings a list stands for (Database, User_Name, Password).
 // Every standing connection attaches with the WIN1252 character set, as the

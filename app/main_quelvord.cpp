@@ -2,15 +2,12 @@
 // executable is the configuration; log lines go to standard output. SIGTERM
 // and SIGINT end it cleanly, SIGUSR1 runs a synchronisation.
 #include "app/ConfigFile.h"
-#include "app/FrmPrincipal.h"
 #include "app/HeadlessFrontEnd.h"
-#include "app/OperatorLog.h"
-#include "app/ServiceState.h"
-#include "db/Attachment.h"
-#include "server/TcpListener.h"
-#include "sync/Sincronizacao.h"
+#include "app/Service.h"
 
 #include <cstdio>
+#include <exception>
+#include <optional>
 
 int main()
 {
@@ -18,25 +15,26 @@ int main()
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
 
     // Before any other thread exists, so that they all inherit the signal mask.
-    app::HeadlessFrontEnd front;
-    db::setQuietErrorHandler(
-        [](const std::string& message) { app::OperatorLog::instance().append(message); });
+    std::optional<app::HeadlessFrontEnd> front;
+    try {
+        front.emplace();
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quelvord: %s\n", e.what());
+        return 1;
+    }
+    app::Service service(*front);
+    app::TFrmPrincipal& core = service.core();
+    front->attach(core, [&service] { service.sincronizacao().S2Click(); });
 
-    app::ServiceState state;
-    server::IdTCPServer listener(state);
-    app::TFrmPrincipal core(front, state, listener);
-    sync::Sincronizacao sincronizacao(core, front);
-    front.attach(core, [&] { sincronizacao.S2Click(); });
-
-    core.FormCreate(app::configPath());
+    front->start(app::configPath());
     if (core.exitRequested())
-        return front.run();
+        return front->run();
     if (core.firstRunTaken()) {
         // Nobody can configure a headless server: say where the file goes and stop.
         core.log("Configure " + app::configPath() + " e inicie novamente.");
-        front.processPendingEvents();
+        front->processPendingEvents();
         core.FormDestroy();
         return 1;
     }
-    return front.run();
+    return front->run();
 }

@@ -169,7 +169,7 @@ int main(int argc, char** argv)
                    deviceName(i) + "', 'S', 2, '" + std::to_string(i % 2 + 1) + "');\n";
     coleta.execScript(devices);
 
-    app::Settings s;
+    base::Settings s;
     s.edtPorta = test::freeLoopbackPort();
     s.EdtBaseColeta = coleta.connectionString();
     s.EdtUsuarioColeta = coleta.user();

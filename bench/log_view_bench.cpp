@@ -15,7 +15,7 @@
 // core busy: the worst case. A pause of some tens of microseconds stands for
 // the database read and the socket write that come with each row in earnest.
 
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -166,7 +166,7 @@ int main(int argc, char** argv)
             long long longest = 0;
             for (const std::string& line : lines[h]) {
                 const auto t0 = Clock::now();
-                app::OperatorLog::instance().append(line);
+                base::OperatorLog::instance().append(line);
                 const auto t1 = Clock::now();
                 if (pauseUs > 0)
                     std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
@@ -187,7 +187,7 @@ int main(int argc, char** argv)
     std::size_t lineLength = 0;
     for (const std::string& line : lines[0])
         lineLength += line.size();
-    lineLength = lineLength / lines[0].size() + app::OperatorLog::formatLine(db::localNow(), "").size();
+    lineLength = lineLength / lines[0].size() + base::OperatorLog::formatLine(base::localNow(), "").size();
 
     std::printf(
         "handhelds: %d, lines each: %d, lines: %ld, about %zu characters a line, pause %d us a line\n",

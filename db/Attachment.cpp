@@ -1,7 +1,7 @@
 #include "db/Attachment.h"
 
+#include "base/TextConversion.h"
 #include "db/DbError.h"
-#include "db/Win1252.h"
 
 #include <firebird/Interface.h>
 
@@ -122,7 +122,7 @@ std::string statementText(const Sql& sql)
         text.pop_back();
         text = trimSql(text);
     }
-    return toWin1252(text);
+    return base::toWin1252(text);
 }
 
 // Input message built from the bound values: text as VARCHAR in WIN1252 (the
@@ -156,7 +156,7 @@ InputMessage bindParams(IStatement* stmt, const Sql& sql)
             n = parseBare(p.value); // throws on anything that is not a number or null
         numbers[i] = n;
         if (p.kind == SqlParam::Kind::Text) {
-            texts[i] = toWin1252(p.value);
+            texts[i] = base::toWin1252(p.value);
             builder->setType(&st, i, SQL_VARYING + 1);
             builder->setLength(&st, i, static_cast<unsigned>(std::max<size_t>(texts[i].size(), 1)));
             builder->setCharSet(&st, i, kCharsetWin1252);
@@ -243,17 +243,17 @@ Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* at
 {
     IUtil* util = master()->getUtilInterface();
     auto text = [&](std::string raw) -> Value::Data {
-        return c.charSet == kCharsetOctets ? raw : fromWin1252(raw);
+        return c.charSet == kCharsetOctets ? raw : base::fromWin1252(raw);
     };
     auto date = [&](ISC_DATE x) {
         unsigned y, m, d;
         util->decodeDate(x, &y, &m, &d);
-        return Date{int(y), int(m), int(d)};
+        return base::Date{int(y), int(m), int(d)};
     };
     auto time = [&](ISC_TIME x) {
         unsigned h, mi, s, f;
         util->decodeTime(x, &h, &mi, &s, &f);
-        return Time{int(h), int(mi), int(s), int(f)};
+        return base::Time{int(h), int(mi), int(s), int(f)};
     };
     switch (c.type) {
     case SQL_TEXT:
@@ -277,13 +277,13 @@ Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* at
         return time(load<ISC_TIME>(p));
     case SQL_TIMESTAMP: {
         const auto x = load<ISC_TIMESTAMP>(p);
-        return Timestamp{date(x.timestamp_date), time(x.timestamp_time)};
+        return base::Timestamp{date(x.timestamp_date), time(x.timestamp_time)};
     }
     case SQL_BOOLEAN:
         return *p != 0;
     case SQL_BLOB: {
         std::string raw = readBlob(att, tra, load<ISC_QUAD>(p));
-        return c.subType == 1 ? fromWin1252(raw) : raw;
+        return c.subType == 1 ? base::fromWin1252(raw) : raw;
     }
     default:
         return std::string(); // a kind this layer does not read: shown as empty
@@ -299,9 +299,9 @@ ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const 
     rs.columns.resize(count);
     for (unsigned i = 0; i < count; ++i) {
         Column& c = rs.columns[i];
-        c.name = fromWin1252(out->getAlias(&st, i));
-        c.field = fromWin1252(out->getField(&st, i));
-        c.relation = fromWin1252(out->getRelation(&st, i));
+        c.name = base::fromWin1252(out->getAlias(&st, i));
+        c.field = base::fromWin1252(out->getField(&st, i));
+        c.relation = base::fromWin1252(out->getRelation(&st, i));
         c.type = out->getType(&st, i) & ~1u;
         c.subType = out->getSubType(&st, i);
         c.scale = out->getScale(&st, i);
@@ -388,11 +388,11 @@ void Attachment::connect(const ConnectionParams& params)
         Ref<IProvider> provider(master()->getDispatcher());
         Owned<IXpbBuilder> dpb(
             master()->getUtilInterface()->getXpbBuilder(&st, IXpbBuilder::DPB, nullptr, 0));
-        dpb->insertString(&st, isc_dpb_user_name, toWin1252(params.user).c_str());
-        dpb->insertString(&st, isc_dpb_password, toWin1252(params.password).c_str());
+        dpb->insertString(&st, isc_dpb_user_name, base::toWin1252(params.user).c_str());
+        dpb->insertString(&st, isc_dpb_password, base::toWin1252(params.password).c_str());
         if (!params.charset.empty())
             dpb->insertString(&st, isc_dpb_lc_ctype, params.charset.c_str());
-        m_attachment = provider->attachDatabase(&st, toWin1252(params.database).c_str(),
+        m_attachment = provider->attachDatabase(&st, base::toWin1252(params.database).c_str(),
                                                 dpb->getBufferLength(&st), dpb->getBuffer(&st));
     });
 }

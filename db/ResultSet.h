@@ -4,14 +4,39 @@
 // exact scaled numbers, doubles, dates and times. Plain data: once fetched it no
 // longer needs the attachment and may be read from any thread.
 
-#include "db/RegionalFormat.h"
+#include "base/RegionalFormat.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
 namespace quelvor::db {
+
+// What a column holds, as the server tells its values apart: the Firebird
+// type with its scale and subtype.
+enum class ColumnKind
+{
+    String,       // CHAR, VARCHAR
+    SmallInt,     // SMALLINT
+    Integer,      // INTEGER
+    BCD,          // SMALLINT or INTEGER with a scale: NUMERIC/DECIMAL of up to 9 digits
+    FMTBcdField,  // BIGINT with a scale: NUMERIC/DECIMAL of 10 to 18 digits
+    LargeInt,     // BIGINT, NUMERIC(p,0) of 10 to 18 digits
+    Float,        // FLOAT, DOUBLE PRECISION
+    Date,         // DATE
+    SQLTimeStamp, // TIMESTAMP
+    Time,         // TIME
+    Boolean,      // BOOLEAN
+    Memo,         // text BLOB
+    Blob,         // any other BLOB
+    Unknown,
+};
+
+// The name under which the operator knows a kind ("String", "Integer", "BCD",
+// "SQLTimeStamp", ...): display text only, for log lines and boxes.
+std::string_view kindName(ColumnKind kind);
 
 struct Column
 {
@@ -24,9 +49,7 @@ struct Column
     unsigned length = 0;
     unsigned charSet = 0;
 
-    // The kind name under which the operator knows this column ("String",
-    // "Integer", "BCD", "SQLTimeStamp", "LargeInt", ...).
-    std::string kind() const;
+    ColumnKind kind() const;
 };
 
 struct Value
@@ -34,7 +57,8 @@ struct Value
     // Text and text BLOBs: UTF-8; CHAR keeps its trailing blanks. Binary BLOBs:
     // the raw bytes. Whole numbers and NUMERIC/DECIMAL: the scaled integer, with
     // the column's scale. FLOAT/DOUBLE: double.
-    using Data = std::variant<std::monostate, std::string, std::int64_t, double, Date, Time, Timestamp, bool>;
+    using Data = std::variant<std::monostate, std::string, std::int64_t, double, base::Date, base::Time,
+                              base::Timestamp, bool>;
     Data data;
 
     bool isNull() const { return std::holds_alternative<std::monostate>(data); }

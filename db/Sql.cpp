@@ -1,12 +1,20 @@
 #include "db/Sql.h"
 
+#include "base/Numbers.h"
 #include "db/DbError.h"
 
-#include <cctype>
 #include <charconv>
-#include <cstdlib>
 
 namespace quelvor::db {
+namespace {
+
+// ASCII digits only, whatever the locale.
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+} // namespace
 
 std::vector<size_t> placeholderPositions(const std::string& s)
 {
@@ -84,7 +92,7 @@ BareNumber parseBare(const std::string& value)
     if (v.size() == 4) {
         std::string lower;
         for (char c : v)
-            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
         if (lower == "null")
             return {};
     }
@@ -96,14 +104,14 @@ BareNumber parseBare(const std::string& value)
     std::string digits;
     int scale = 0;
     size_t intDigits = 0;
-    while (i < v.size() && std::isdigit(static_cast<unsigned char>(v[i]))) {
+    while (i < v.size() && isDigit(v[i])) {
         digits += v[i++];
         ++intDigits;
     }
     size_t fracDigits = 0;
     if (i < v.size() && v[i] == '.') {
         ++i;
-        while (i < v.size() && std::isdigit(static_cast<unsigned char>(v[i]))) {
+        while (i < v.size() && isDigit(v[i])) {
             digits += v[i++];
             ++fracDigits;
         }
@@ -117,7 +125,7 @@ BareNumber parseBare(const std::string& value)
         if (i < v.size() && (v[i] == '+' || v[i] == '-'))
             ++i;
         const size_t expStart = i;
-        while (i < v.size() && std::isdigit(static_cast<unsigned char>(v[i])))
+        while (i < v.size() && isDigit(v[i]))
             ++i;
         if (i == expStart)
             return fail();
@@ -141,8 +149,13 @@ BareNumber parseBare(const std::string& value)
             return n;
         }
     }
+    // The shape was checked above, so this always reads; a value beyond the
+    // range of a double reads as infinity or zero.
+    const auto real = base::parseReal(v);
+    if (!real)
+        return fail();
     n.kind = BareNumber::Kind::Double;
-    n.real = std::strtod(v.c_str(), nullptr);
+    n.real = real->value;
     return n;
 }
 

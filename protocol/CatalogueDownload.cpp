@@ -2,7 +2,7 @@
 // per row, whole tables or only the rows changed after a sequence number.
 #include "protocol/TConexao.h"
 
-#include "app/OperatorMessages.h"
+#include "base/OperatorMessages.h"
 #include "protocol/RowEncoding.h"
 
 #include <stdexcept>
@@ -35,7 +35,7 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     NaoTratados naoTratados([this](const std::string& linha) { log(linha); });
     auto avisaOperador = [&naoTratados] {
         for (const std::string& aviso : naoTratados.avisos())
-            app::postOperatorMessage(aviso);
+            base::postOperatorMessage(aviso);
     };
     try {
         const db::ResultSet& rs = q.rows;

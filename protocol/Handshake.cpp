@@ -1,9 +1,8 @@
 // Session opening, handshake ("1000") and the release of a handheld.
 #include "protocol/TConexao.h"
 
-#include "db/RegionalFormat.h"
-
-#include <cstdio>
+#include "base/Numbers.h"
+#include "base/RegionalFormat.h"
 
 namespace quelvor::protocol {
 namespace {
@@ -19,11 +18,9 @@ std::string valor(const db::ResultSet& rs, const std::string& coluna)
 // Today as mm/dd/yyyy with the date separator.
 std::string dataDeHoje()
 {
-    const db::Date d = db::localNow().date;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d%c%02d%c%04d", d.month, db::kDateSeparator, d.day, db::kDateSeparator,
-                  d.year);
-    return buf;
+    const base::Date d = base::localNow().date;
+    return base::zeroPadded(d.month, 2) + base::kDateSeparator + base::zeroPadded(d.day, 2) +
+           base::kDateSeparator + base::zeroPadded(d.year, 4);
 }
 
 } // namespace

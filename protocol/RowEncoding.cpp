@@ -1,9 +1,9 @@
 #include "protocol/RowEncoding.h"
 
-#include "db/RegionalFormat.h"
+#include "base/Numbers.h"
+#include "base/RegionalFormat.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace quelvor::protocol {
 namespace {
@@ -17,19 +17,25 @@ enum class Regra
     NaoTratado
 };
 
-Regra regraDoTipo(const std::string& tipo)
+Regra regraDoTipo(db::ColumnKind tipo)
 {
-    for (const char* t : {"String", "SmallInt", "Integer", "Memo", "WideString", "WideMemo"})
-        if (tipo == t)
-            return Regra::Texto;
-    for (const char* t : {"Float", "BCD", "FMTBcdField"})
-        if (tipo == t)
-            return Regra::Decimal;
-    if (tipo == "Date")
+    switch (tipo) {
+    case db::ColumnKind::String:
+    case db::ColumnKind::SmallInt:
+    case db::ColumnKind::Integer:
+    case db::ColumnKind::Memo:
+        return Regra::Texto;
+    case db::ColumnKind::Float:
+    case db::ColumnKind::BCD:
+    case db::ColumnKind::FMTBcdField:
+        return Regra::Decimal;
+    case db::ColumnKind::Date:
         return Regra::Data;
-    if (tipo == "DateTime" || tipo == "SQLTimeStamp")
+    case db::ColumnKind::SQLTimeStamp:
         return Regra::DataHora;
-    return Regra::NaoTratado;
+    default:
+        return Regra::NaoTratado;
+    }
 }
 
 // The handheld always reads a point, whatever the server's decimal separator.
@@ -42,29 +48,27 @@ std::string comPonto(std::string s)
 std::string decimal(const db::Value& valor, const db::Column& coluna)
 {
     if (const double* d = std::get_if<double>(&valor.data))
-        return comPonto(db::generalFloat(*d, 15, db::kDecimalSeparator));
+        return comPonto(base::generalFloat(*d, 15, base::kDecimalSeparator));
     if (const std::int64_t* n = std::get_if<std::int64_t>(&valor.data))
-        return comPonto(db::generalScaled(*n, coluna.scale, db::kDecimalSeparator));
+        return comPonto(base::generalScaled(*n, coluna.scale, base::kDecimalSeparator));
     return comPonto(db::asText(valor, coluna));
 }
 
 // m/d/yy: no leading zeros on month and day, always two digits of the year.
-std::string data(const db::Date& d)
+std::string data(const base::Date& d)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%d%c%d%c%02d", d.month, db::kDateSeparator, d.day, db::kDateSeparator,
-                  d.year % 100);
-    return buf;
+    return std::to_string(d.month) + base::kDateSeparator + std::to_string(d.day) + base::kDateSeparator +
+           base::zeroPadded(d.year % 100, 2);
 }
 
 // mm/dd/yyyy hh:mm:ss on a 24-hour clock.
-std::string dataHora(const db::Timestamp& ts)
+std::string dataHora(const base::Timestamp& ts)
 {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%02d%c%02d%c%04d %02d%c%02d%c%02d", ts.date.month, db::kDateSeparator,
-                  ts.date.day, db::kDateSeparator, ts.date.year, ts.time.hour, db::kTimeSeparator,
-                  ts.time.minute, db::kTimeSeparator, ts.time.second);
-    return buf;
+    using base::zeroPadded;
+    return zeroPadded(ts.date.month, 2) + base::kDateSeparator + zeroPadded(ts.date.day, 2) +
+           base::kDateSeparator + zeroPadded(ts.date.year, 4) + ' ' + zeroPadded(ts.time.hour, 2) +
+           base::kTimeSeparator + zeroPadded(ts.time.minute, 2) + base::kTimeSeparator +
+           zeroPadded(ts.time.second, 2);
 }
 
 } // namespace
@@ -91,11 +95,11 @@ ValorCodificado codificaValor(const db::Value& valor, const db::Column& coluna)
             out.texto = decimal(valor, coluna);
             break;
         case Regra::Data:
-            if (const db::Date* d = std::get_if<db::Date>(&valor.data))
+            if (const base::Date* d = std::get_if<base::Date>(&valor.data))
                 out.texto = data(*d);
             break;
         case Regra::DataHora:
-            if (const db::Timestamp* ts = std::get_if<db::Timestamp>(&valor.data))
+            if (const base::Timestamp* ts = std::get_if<base::Timestamp>(&valor.data))
                 out.texto = dataHora(*ts);
             break;
         case Regra::NaoTratado:
@@ -115,7 +119,7 @@ std::string mensagemNaoTratado(const std::string& tipo, const std::string& valor
 
 void NaoTratados::registra(const db::Value& valor, const db::Column& coluna)
 {
-    const std::string tipo = coluna.kind();
+    const std::string tipo(db::kindName(coluna.kind()));
     const std::string mensagem = mensagemNaoTratado(tipo, db::asText(valor, coluna));
     m_log(tipo);
     auto it = std::find_if(m_tipos.begin(), m_tipos.end(), [&](const PorTipo& p) { return p.tipo == tipo; });

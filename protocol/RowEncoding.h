@@ -27,12 +27,11 @@ struct ValorCodificado
 
 // The row encoding:
 // - null: a blank;
-// - text kinds ("String", "SmallInt", "Integer", "Memo", "WideString",
-//   "WideMemo"): the text without apostrophes, double quotes, backquotes, CR
-//   and LF (STX stays);
-// - decimals ("Float", "BCD", "FMTBcdField"): the general number format with a
+// - text kinds (String, SmallInt, Integer, Memo): the text without
+//   apostrophes, double quotes, backquotes, CR and LF (STX stays);
+// - decimals (Float, BCD, FMTBcdField): the general number format with a
 //   point, 15 significant digits for FLOAT/DOUBLE, the exact digits of NUMERIC;
-// - "Date": m/d/yy; "DateTime", "SQLTimeStamp": mm/dd/yyyy hh:mm:ss;
+// - Date: m/d/yy; SQLTimeStamp: mm/dd/yyyy hh:mm:ss;
 // - any other kind: not handled, a blank.
 // An empty result is sent as a single blank.
 ValorCodificado codificaValor(const db::Value& valor, const db::Column& coluna);

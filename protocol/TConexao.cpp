@@ -1,7 +1,7 @@
 #include "protocol/TConexao.h"
 
-#include "app/OperatorLog.h"
-#include "sync/QueryHelpers.h"
+#include "base/OperatorLog.h"
+#include "db/QueryHelpers.h"
 
 namespace quelvor::protocol {
 namespace {
@@ -45,7 +45,6 @@ const std::string& TConexao::Request::campo(size_t index) const
 TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta,
                    const std::string& SenhaColeta, const std::string& CaminhoTarvell,
                    const std::string& UsuarioTarvell, const std::string& SenhaTarvell)
-    : m_caminhoTarvell(CaminhoTarvell)
 {
     // A failure leaves the members to their destructors, which release them.
     BDColeta.connect(params(CaminhoColeta, UsuarioColeta, SenhaColeta));
@@ -68,7 +67,7 @@ TConexao::~TConexao()
 
 void TConexao::log(const std::string& mensagem)
 {
-    app::OperatorLog::instance().append(mensagem);
+    base::OperatorLog::instance().append(mensagem);
 }
 
 std::vector<std::string> TConexao::Split(const std::string& texto, const std::string& separador)
@@ -99,26 +98,13 @@ bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao)
 
 bool TConexao::ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao)
 {
-    const db::Sql trimmed(db::trimSql(statement.text()), statement.params());
-    query = WorkingQuery{};
-    try {
-        if (sync::isSelectStatement(trimmed.text())) {
-            query.rows = conexao.select(trimmed);
-            query.active = true;
-        } else {
-            conexao.execute(trimmed);
-        }
-    } catch (const std::exception& e) {
-        log("Erro na query: " + trimmed.display() + e.what());
-        return false;
-    }
-    return true;
+    return db::executaComando(conexao, statement, query.rows, query.active);
 }
 
 std::string TConexao::PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,
                            db::Attachment& conexao)
 {
-    return sync::PTAB(tabela, campo, condicao, conexao);
+    return db::PTAB(tabela, campo, condicao, conexao);
 }
 
 std::string TConexao::liberado(const Request& r)

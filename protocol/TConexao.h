@@ -90,8 +90,6 @@ private:
     void gravaCarga(Request& r);
     void gravaColeta(Request& r);
     void gravaRastreamento(Request& r);
-
-    std::string m_caminhoTarvell;
 };
 
 } // namespace quelvor::protocol

@@ -5,7 +5,7 @@
 // thread: connect, then the execute event of RequestIntake.h over and over,
 // then disconnect. None of them throws.
 
-#include "app/ServiceState.h"
+#include "base/ServiceState.h"
 #include "server/DeviceConnection.h"
 
 #include <exception>
@@ -17,15 +17,15 @@ namespace quelvor::server {
 // a failed statement is logged by ExecutaQuery). Later calls do nothing. The
 // listener keeps every listening thread from accepting until all of them have
 // returned from this, so that no fresh session row is deleted.
-void IdTCPServer1BeforeListenerRun(app::ServiceState& state);
+void IdTCPServer1BeforeListenerRun(base::ServiceState& state);
 
 // Logs "Conectou: <key>", resets the connection's session row (logged as
 // "Sql:" and the statement), and counts the device, whether or not the row
 // could be written.
-void IdTCPServer1Connect(DeviceConnection& AContext, app::ServiceState& state);
+void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state);
 
 // Logs "Desconectou: <key>" and uncounts the device. The session row stays.
-void IdTCPServer1Disconnect(DeviceConnection& AContext, app::ServiceState& state);
+void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);
 
 // An error escaped the connection's request handling: the connection ends, and
 // there is nothing more to do or say.

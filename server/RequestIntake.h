@@ -3,7 +3,7 @@
 // is not empty build a TConexao with the database settings of this moment, let
 // it answer, and destroy it. Runs on the connection's thread.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "server/DeviceConnection.h"
 
 namespace quelvor::server {
@@ -11,6 +11,6 @@ namespace quelvor::server {
 // Returns false when the read failed (the failure is logged): the connection
 // has ended or must end. Throws when building the handler or handling the
 // request failed; the caller then ends the connection.
-bool IdTCPServer1Execute(DeviceConnection& AContext, const app::SettingsStore& settings);
+bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings);
 
 } // namespace quelvor::server

@@ -1,6 +1,6 @@
 #include "server/TcpConnection.h"
 
-#include "db/Win1252.h"
+#include "base/TextConversion.h"
 
 #include <array>
 #include <stdexcept>
@@ -64,7 +64,7 @@ std::string TcpConnection::readLine()
         std::string raw;
         switch (m_buffer.next(raw)) {
         case LineBuffer::Result::Line:
-            return db::fromWin1252(raw);
+            return base::fromWin1252(raw);
         case LineBuffer::Result::TooLong:
             // The rest of that line would follow; the connection is ended
             // rather than spent skipping it.
@@ -87,7 +87,7 @@ std::string TcpConnection::readLine()
 
 void TcpConnection::writeLine(const std::string& line)
 {
-    const std::string bytes = db::toWin1252(line) + "\r\n";
+    const std::string bytes = base::toWin1252(line) + "\r\n";
     asio::error_code ec;
     asio::write(m_socket, asio::buffer(bytes), ec);
     if (ec)

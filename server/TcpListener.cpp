@@ -1,6 +1,6 @@
 #include "server/TcpListener.h"
 
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "server/ListenerEvents.h"
 #include "server/RequestIntake.h"
 
@@ -26,7 +26,7 @@ bool transientAcceptError(const std::error_code& ec)
 
 } // namespace
 
-IdTCPServer::IdTCPServer(app::ServiceState& state) : m_state(state) {}
+IdTCPServer::IdTCPServer(base::ServiceState& state) : m_state(state) {}
 
 IdTCPServer::~IdTCPServer()
 {
@@ -104,7 +104,7 @@ void IdTCPServer::listen(Listener& listener, std::latch& ready)
         try {
             listener.context.run();
         } catch (const std::exception& e) {
-            app::log(std::string("Erro no servidor socket: ") + e.what());
+            base::log(std::string("Erro no servidor socket: ") + e.what());
         }
     }
     asio::error_code ignored;
@@ -130,7 +130,7 @@ void IdTCPServer::startAccept(Listener& listener)
             // Out of descriptors or memory: the same error would come back at once,
             // so wait a little, and tell the operator once rather than ten times a second.
             if (!listener.failing)
-                app::log("Erro ao aceitar conexão: " + ec.message());
+                base::log("Erro ao aceitar conexão: " + ec.message());
             listener.failing = true;
             listener.retry.expires_after(std::chrono::milliseconds(100));
             listener.retry.async_wait([this, &listener](const asio::error_code& waited) {
@@ -156,7 +156,7 @@ void IdTCPServer::startSession(asio::ip::tcp::socket socket)
             throw;
         }
     } catch (const std::exception& e) {
-        app::log(std::string("Erro ao aceitar conexão: ") + e.what());
+        base::log(std::string("Erro ao aceitar conexão: ") + e.what());
     }
 }
 

@@ -15,8 +15,8 @@
 // read returns, and joins every thread; each socket is closed only by the
 // thread that owns it.
 
-#include "app/ListenerControl.h"
-#include "app/ServiceState.h"
+#include "base/ServiceState.h"
+#include "server/ListenerControl.h"
 #include "server/TcpConnection.h"
 
 #include <asio.hpp>
@@ -31,10 +31,10 @@
 
 namespace quelvor::server {
 
-class IdTCPServer : public app::ListenerControl
+class IdTCPServer : public server::ListenerControl
 {
 public:
-    explicit IdTCPServer(app::ServiceState& state);
+    explicit IdTCPServer(base::ServiceState& state);
     // Deactivates; never throws.
     ~IdTCPServer() override;
 
@@ -79,7 +79,7 @@ private:
     void serve(Session& session);
     void joinFinishedSessions();
 
-    app::ServiceState& m_state;
+    base::ServiceState& m_state;
     // The accepted sockets' context. Never run: connections are read and
     // written synchronously on their own threads. Declared before m_sessions so
     // that it outlives every socket.

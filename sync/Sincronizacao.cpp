@@ -1,8 +1,9 @@
 #include "sync/Sincronizacao.h"
 
+#include "base/OperatorLog.h"
 #include "db/DbError.h"
+#include "db/QueryHelpers.h"
 #include "db/Sql.h"
-#include "sync/QueryHelpers.h"
 
 #include <algorithm>
 #include <optional>
@@ -151,9 +152,9 @@ bool colunaDifere(const db::Value& a, const db::Column& ca, const db::Value& b, 
 std::string textoNumerico(const db::Value& value, const db::Column& column)
 {
     if (const auto* i = std::get_if<std::int64_t>(&value.data))
-        return column.scale < 0 ? db::generalScaled(*i, column.scale, '.') : std::to_string(*i);
+        return column.scale < 0 ? base::generalScaled(*i, column.scale, '.') : std::to_string(*i);
     if (const auto* d = std::get_if<double>(&value.data))
-        return db::generalFloat(*d, 15, '.');
+        return base::generalFloat(*d, 15, '.');
     return db::asText(value, column);
 }
 
@@ -207,7 +208,7 @@ db::Sql comandoMedia(const db::ResultSet& a, const std::vector<db::Value>& linha
                    {media, numero(colProdutor), media});
 }
 
-Sincronizacao::Sincronizacao(app::TFrmPrincipal& core, app::FrontEnd& front) : m_core(core), m_front(front) {}
+Sincronizacao::Sincronizacao(SincronizacaoHost& host) : m_host(host) {}
 
 void Sincronizacao::Timer2Timer()
 {
@@ -217,37 +218,37 @@ void Sincronizacao::Timer2Timer()
 void Sincronizacao::marcaOcupado(bool ocupado)
 {
     m_ocupado = ocupado;
-    m_front.setSyncBusy(ocupado);
+    m_host.setSyncBusy(ocupado);
 }
 
 void Sincronizacao::S2Click()
 {
-    ++m_core.contadorSincronizacao;
-    if (!m_core.settings().ch_integratarvell) {
-        m_core.log("Integração com TARVELL não está ativa.");
+    ++m_host.contadorSincronizacao();
+    if (!m_host.integracaoAtiva()) {
+        base::log("Integração com TARVELL não está ativa.");
         return;
     }
     if (m_ocupado) {
-        m_core.log("Serviço já está em execução.");
+        base::log("Serviço já está em execução.");
         return;
     }
     // The mark goes up before the first log line: that line already lets
     // pending events run, and a click taken there must meet it.
     marcaOcupado(true);
     try {
-        m_core.log("Iniciando processo de busca por novos dados...");
+        base::log("Iniciando processo de busca por novos dados...");
         comparaDados(kConsultaRotasTarvell, kConsultaRotasColeta, "ROTAS");
         comparaDados(kConsultaProdutoresTarvell, kConsultaProdutoresColeta, "PRODUTORES");
-        if (m_core.contadorSincronizacao > 10) {
+        if (m_host.contadorSincronizacao() > 10) {
             CalculaMedia();
-            m_core.contadorSincronizacao = 0;
+            m_host.contadorSincronizacao() = 0;
         }
-        m_front.setStatusPanel(3, "-");
+        m_host.mostraProgresso("-");
     } catch (const Interrompida&) {
         // The application is ending: what was written stays written, the
         // rest waits for the next run of the program.
         marcaOcupado(false);
-        m_core.log("Sincronização interrompida: a aplicação está sendo encerrada.");
+        base::log("Sincronização interrompida: a aplicação está sendo encerrada.");
         return;
     } catch (...) {
         // The next tick must be able to start a new run.
@@ -255,7 +256,7 @@ void Sincronizacao::S2Click()
         throw;
     }
     marcaOcupado(false);
-    m_core.log("Concluindo processo de busca por novos dados");
+    base::log("Concluindo processo de busca por novos dados");
 }
 
 // Between two rows the window gets its turn, then the run pauses. A command
@@ -264,33 +265,33 @@ void Sincronizacao::S2Click()
 // operator's back.
 void Sincronizacao::entreLinhas()
 {
-    m_front.processPendingEvents();
-    if (m_core.exitRequested())
+    m_host.processPendingEvents();
+    if (m_host.exitRequested())
         throw Interrompida();
-    if (!m_core.ConexaoTarvell.connected() || !m_core.ConexaoTemp.connected())
+    if (!m_host.conexaoTarvell().connected() || !m_host.conexaoTemp().connected())
         throw db::DbError("Conexão encerrada durante a sincronização.");
 }
 
 void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Query2,
                                  const std::string& NomeTabela)
 {
-    m_core.log(NomeTabela);
-    m_core.ConexaoTarvell.open();
-    const db::ResultSet a = m_core.ConexaoTarvell.select(db::Sql(Query1));
+    base::log(NomeTabela);
+    m_host.conexaoTarvell().open();
+    const db::ResultSet a = m_host.conexaoTarvell().select(db::Sql(Query1));
     if (a.empty())
         return;
-    m_core.ConexaoTemp.open();
+    m_host.conexaoTemp().open();
 
     for (const std::vector<db::Value>& linha : a.rows) {
         entreLinhas();
         // The key goes into the lookup as the ERP gives it; a key that is not
         // a number fails the lookup and ends the run.
         const std::string chave = db::asText(linha.at(0), a.columns.at(0));
-        m_front.setStatusPanel(3, Lpad(chave, 10, "0") + " (" + NomeTabela + ")");
+        m_host.mostraProgresso(db::Lpad(chave, 10, "0") + " (" + NomeTabela + ")");
         if (m_pausa.count() > 0)
             std::this_thread::sleep_for(m_pausa);
 
-        const db::ResultSet b = m_core.ConexaoTemp.select(db::Sql(Query2 + " ?", {db::bare(chave)}));
+        const db::ResultSet b = m_host.conexaoTemp().select(db::Sql(Query2 + " ?", {db::bare(chave)}));
         bool difere = b.empty();
         if (!difere) {
             if (b.columns.size() > a.columns.size())
@@ -302,31 +303,31 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
                                       NomeTabela == "PRODUTORES" && (i == 2 || i == 3));
         }
         if (difere)
-            m_core.ConexaoTemp.execute(comandoGravacao(NomeTabela, a, linha));
+            m_host.conexaoTemp().execute(comandoGravacao(NomeTabela, a, linha));
     }
 }
 
 void Sincronizacao::CalculaMedia()
 {
-    m_core.log("CALCULANDO MÉDIA");
-    m_core.ConexaoTarvell.open();
-    const db::ResultSet a = m_core.ConexaoTarvell.select(db::Sql("SELECT * FROM COL001"));
+    base::log("CALCULANDO MÉDIA");
+    m_host.conexaoTarvell().open();
+    const db::ResultSet a = m_host.conexaoTarvell().select(db::Sql("SELECT * FROM COL001"));
     if (a.empty())
         return;
     const int colProdutor = a.indexOf("PRO_CLIFOR");
     const int colMedia = a.indexOf("PRO_MEDIA");
     if (colProdutor < 0 || colMedia < 0)
         throw db::DbError("COL001 no Tarvell não tem as colunas PRO_CLIFOR e PRO_MEDIA.");
-    m_core.ConexaoTemp.open();
+    m_host.conexaoTemp().open();
 
     for (const std::vector<db::Value>& linha : a.rows) {
         entreLinhas();
         if (m_pausa.count() > 0)
             std::this_thread::sleep_for(m_pausa);
         const db::Sql comando = comandoMedia(a, linha, colProdutor, colMedia);
-        m_front.setStatusPanel(3, Lpad(db::asText(linha[colProdutor], a.columns[colProdutor]), 10, "0") +
-                                      " (MEDIA)");
-        m_core.ConexaoTemp.execute(comando);
+        m_host.mostraProgresso(db::Lpad(db::asText(linha[colProdutor], a.columns[colProdutor]), 10, "0") +
+                               " (MEDIA)");
+        m_host.conexaoTemp().execute(comando);
     }
 }
 

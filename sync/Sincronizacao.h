@@ -1,7 +1,8 @@
 #pragma once
 // The ERP synchronisation: the one-way copy of routes and producers from the
 // ERP (the standing connection ConexaoTarvell) into the collection database
-// (ConexaoTemp), and on every eleventh run the producers' averages.
+// (ConexaoTemp), and on every eleventh run the producers' averages. It reaches
+// the main window only through SincronizacaoHost.
 //
 // Main thread only: a run lets the front end's pending events run between
 // rows, so a timer tick or a menu command may call S2Click again in the middle
@@ -9,10 +10,9 @@
 // they end the run (the busy mark cleared) and reach the caller, whose general
 // error handling shows them to the operator.
 
-#include "app/FrmPrincipal.h"
-#include "app/FrontEnd.h"
 #include "db/ResultSet.h"
 #include "db/Sql.h"
+#include "sync/SincronizacaoHost.h"
 
 #include <chrono>
 #include <string>
@@ -23,7 +23,7 @@ namespace quelvor::sync {
 class Sincronizacao
 {
 public:
-    Sincronizacao(app::TFrmPrincipal& core, app::FrontEnd& front);
+    explicit Sincronizacao(SincronizacaoHost& host);
 
     // One run: routes, producers and, when the run counter exceeds 10, the
     // averages. Rethrows the error that ends a run. When the application is
@@ -54,8 +54,7 @@ private:
     void marcaOcupado(bool ocupado);
     void entreLinhas();
 
-    app::TFrmPrincipal& m_core;
-    app::FrontEnd& m_front;
+    SincronizacaoHost& m_host;
     bool m_ocupado = false;
     std::chrono::milliseconds m_pausa{10};
 };

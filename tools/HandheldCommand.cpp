@@ -1,6 +1,7 @@
 #include "tools/HandheldCommand.h"
 
-#include "db/Win1252.h"
+#include "base/Numbers.h"
+#include "base/TextConversion.h"
 #include "tools/HandheldSession.h"
 
 #include <algorithm>
@@ -85,14 +86,9 @@ const OptionSpec* findOption(const std::string& name)
 
 long wholeNumber(const std::string& text, const std::string& what, long low, long high)
 {
-    size_t used = 0;
-    long value = 0;
-    try {
-        value = std::stol(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || value < low || value > high)
+    const std::optional<long long> parsed = base::parseWhole(text);
+    const long long value = parsed.value_or(0);
+    if (!parsed || value < low || value > high)
         throw UsageError(what + " must be a whole number from " + std::to_string(low) + " to " +
                          std::to_string(high) + ", not \"" + text + "\"");
     return value;
@@ -189,14 +185,9 @@ CommandLine parse(const std::vector<std::string>& args)
 std::chrono::milliseconds timeoutOf(const CommandLine& line)
 {
     const std::string text = line.value("timeout", "10");
-    size_t used = 0;
-    double seconds = 0;
-    try {
-        seconds = std::stod(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || !(seconds > 0) || seconds > 3600)
+    const auto parsed = base::parseReal(text);
+    const double seconds = parsed ? parsed->value : 0;
+    if (!parsed || !(seconds > 0) || seconds > 3600)
         throw UsageError("--timeout must be a number of seconds above 0 and up to 3600, not \"" + text +
                          "\"");
     return std::chrono::milliseconds(std::max<long>(1, std::lround(seconds * 1000)));
@@ -253,9 +244,7 @@ void sayHandshake(Reporter& r, const HandshakeReply& h, const Handheld& handheld
 
 std::string secondsText(std::chrono::milliseconds span)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", static_cast<double>(span.count()) / 1000.0);
-    return text;
+    return base::shortestReal(static_cast<double>(span.count()) / 1000.0) + " s";
 }
 
 std::string rowsText(size_t n)

@@ -1,5 +1,6 @@
 #include "tools/HandheldConnection.h"
 
+#include "base/Numbers.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,9 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 std::string secondsText(std::chrono::milliseconds span)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", static_cast<double>(span.count()) / 1000.0);
-    return text;
+    return base::shortestReal(static_cast<double>(span.count()) / 1000.0) + " s";
 }
 
 // Milliseconds left until the deadline, for poll(); 0 when it has passed.

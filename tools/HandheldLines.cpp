@@ -1,6 +1,6 @@
 #include "tools/HandheldLines.h"
 
-#include "db/Win1252.h"
+#include "base/TextConversion.h"
 
 #include <cstdio>
 #include <ctime>
@@ -184,7 +184,7 @@ std::string visibleLine(std::string_view wire, std::string_view separatorMark)
 {
     std::string out;
     size_t plainFrom = 0;
-    auto flushPlain = [&](size_t to) { out += db::fromWin1252(wire.substr(plainFrom, to - plainFrom)); };
+    auto flushPlain = [&](size_t to) { out += base::fromWin1252(wire.substr(plainFrom, to - plainFrom)); };
     for (size_t i = 0; i < wire.size(); ++i) {
         const auto byte = static_cast<unsigned char>(wire[i]);
         if (byte >= 0x20 && byte != 0x7F)
@@ -221,7 +221,7 @@ int hexValue(char c)
 std::string rawLine(std::string_view typed, std::optional<char> separator)
 {
     // The escapes and the separator are ASCII, which Windows-1252 keeps as it is.
-    const std::string bytes = db::toWin1252(typed);
+    const std::string bytes = base::toWin1252(typed);
     std::string out;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];

@@ -1,5 +1,7 @@
 #include "tools/HandheldSession.h"
 
+#include "base/Numbers.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -34,16 +36,13 @@ double numberOr(const std::string& text, double otherwise)
     const std::string t = trimmed(text);
     if (t.empty())
         return otherwise;
-    char* end = nullptr;
-    const double value = std::strtod(t.c_str(), &end);
-    return end && *end == '\0' ? value : otherwise;
+    const auto value = base::parseReal(t);
+    return value && !value->outOfRange ? value->value : otherwise;
 }
 
 std::string decimal(double value, int places)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", places, value);
-    return text;
+    return base::fixedPoint(value, places);
 }
 
 std::string showFields(const Fields& fields)

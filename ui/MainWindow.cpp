@@ -1,9 +1,9 @@
 #include "ui/MainWindow.h"
 
 #include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
-#include "app/OperatorMessages.h"
-#include "db/RegionalFormat.h"
+#include "base/OperatorLog.h"
+#include "base/OperatorMessages.h"
+#include "base/RegionalFormat.h"
 #include "ui/Fields.h"
 
 #include <QApplication>
@@ -159,9 +159,9 @@ MainWindow::MainWindow(std::optional<bool> trayAvailable, QWidget* parent)
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
 
-    app::OperatorLog::instance().setWakeUp(m_logWake.poster());
-    app::operatorMessages().setWakeUp(m_messageWake.poster());
-    app::setMainThreadEvents([this] { processPendingEvents(); });
+    base::OperatorLog::instance().setWakeUp(m_logWake.poster());
+    base::operatorMessages().setWakeUp(m_messageWake.poster());
+    base::setMainThreadEvents([this] { processPendingEvents(); });
     // Whatever was logged or handed over before the window existed.
     m_logWake.poster()();
     m_messageWake.poster()();
@@ -169,9 +169,9 @@ MainWindow::MainWindow(std::optional<bool> trayAvailable, QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    app::OperatorLog::instance().setWakeUp(nullptr);
-    app::operatorMessages().setWakeUp(nullptr);
-    app::setMainThreadEvents(nullptr);
+    base::OperatorLog::instance().setWakeUp(nullptr);
+    base::operatorMessages().setWakeUp(nullptr);
+    base::setMainThreadEvents(nullptr);
     m_logWake.detach();
     m_messageWake.detach();
     delete m_openOperatorMessage.data();
@@ -364,16 +364,16 @@ void MainWindow::buildMenus()
 
     // The check marks of "Inicializado" and "Sincronizar Dados" belong to the
     // core: a click must not flip them by itself.
-    connect(E1, &QAction::triggered, this, [this] { request(Command::E1); });
-    connect(S1, &QAction::triggered, this, [this] { request(Command::S1); });
+    connect(E1, &QAction::triggered, this, [this] { request(app::Command::E1); });
+    connect(S1, &QAction::triggered, this, [this] { request(app::Command::S1); });
     connect(S2, &QAction::triggered, this, [this] {
         S2->setChecked(!S2->isChecked());
-        request(Command::S2);
+        request(app::Command::S2);
     });
-    connect(S3, &QAction::triggered, this, [this] { request(Command::Sair); });
+    connect(S3, &QAction::triggered, this, [this] { request(app::Command::Sair); });
     connect(I1, &QAction::triggered, this, [this] {
         I1->setChecked(!I1->isChecked());
-        request(Command::I1);
+        request(app::Command::I1);
     });
 }
 
@@ -386,7 +386,7 @@ void MainWindow::buildTray()
     QAction* pmnuiExit = PopupMenu1->addAction(QStringLiteral("Encerrar Aplicação"));
     pmnuiExit->setObjectName(QStringLiteral("pmnuiExit"));
     connect(pmnuiOpen, &QAction::triggered, this, &MainWindow::openWindow);
-    connect(pmnuiExit, &QAction::triggered, this, [this] { request(Command::Sair); });
+    connect(pmnuiExit, &QAction::triggered, this, [this] { request(app::Command::Sair); });
 
     // The right button opens PopupMenu1 (the context menu); the left and
     // middle buttons do nothing.
@@ -410,7 +410,7 @@ void MainWindow::buildTimers()
     Timer2 = timer("Timer2", 600000);
     Timer3 = timer("Timer3", 3600000);
     connect(Timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
-    connect(Timer2, &QTimer::timeout, this, [this] { request(Command::S2); });
+    connect(Timer2, &QTimer::timeout, this, [this] { request(app::Command::S2); });
     connect(Timer3, &QTimer::timeout, this, &MainWindow::Timer3Timer);
     Timer1->start();
     Timer2->start();
@@ -421,96 +421,37 @@ void MainWindow::attach(app::TFrmPrincipal& core, std::function<void()> sincroni
 {
     m_core = &core;
     m_sincronizar = std::move(sincronizar);
+    app::CommandRunner::Hooks hooks;
+    hooks.sincronizar = [this] {
+        if (m_sincronizar)
+            m_sincronizar();
+    };
+    hooks.campos = [this] { return campos(); };
+    hooks.aoSair = [this] {
+        TrayIcon1->hide();
+        m_exitHandler(0);
+    };
+    m_commands.emplace(core, *this, std::move(hooks));
     Timer1Timer(); // the clock and the count from the start, not a second later
 }
 
 void MainWindow::start(const std::string& configPath)
 {
-    m_configPath = configPath;
     if (!m_trayAvailable)
         openWindow(); // nothing else would lead the operator to the program
-    request(Command::FormCreate);
+    if (m_commands)
+        m_commands->start(configPath);
 }
 
-void MainWindow::request(Command command)
+void MainWindow::request(app::Command command)
 {
-    if (m_exited || !m_core)
-        return;
-    if (m_current) {
-        if (command == Command::S2 && *m_current == Command::S2) {
-            runCommand(command); // the run under way turns it away and counts it
-            return;
-        }
-        // A synchronisation hands control back between rows, and the operator
-        // may stop the service, edit or save meanwhile: the run then ends on
-        // the connections that the stop or the restart closed.
-        if (*m_current == Command::S2 &&
-            (command == Command::I1 || command == Command::E1 || command == Command::S1)) {
-            const std::optional<Command> outer = m_current;
-            perform(command);
-            m_current = outer;
-            return;
-        }
-        if (command == Command::Sair)
-            m_core->requestExit(); // a start-up wait gives up at once
-        if (std::find(m_deferred.begin(), m_deferred.end(), command) == m_deferred.end())
-            m_deferred.push_back(command);
-        return;
-    }
-    perform(command);
-    while (!m_deferred.empty() && !m_exited) {
-        const Command next = m_deferred.front();
-        m_deferred.pop_front();
-        perform(next);
-    }
+    if (m_commands)
+        m_commands->request(command);
 }
 
-void MainWindow::perform(Command command)
+base::Settings MainWindow::campos() const
 {
-    m_current = command;
-    runCommand(command);
-    m_current.reset();
-}
-
-void MainWindow::runCommand(Command command)
-{
-    // The application's general error handling: whatever a command lets
-    // escape is shown to the operator, and the program goes on.
-    try {
-        switch (command) {
-        case Command::FormCreate:
-            m_core->FormCreate(m_configPath);
-            break;
-        case Command::E1:
-            m_core->E1Click();
-            break;
-        case Command::S1:
-            m_core->S1Click(campos());
-            break;
-        case Command::S2:
-            if (m_sincronizar)
-                m_sincronizar();
-            break;
-        case Command::I1:
-            m_core->I1Click();
-            break;
-        case Command::Sair:
-            m_core->FechaAplicacao();
-            m_exited = true;
-            TrayIcon1->hide();
-            m_exitHandler(0);
-            break;
-        }
-    } catch (const std::exception& e) {
-        showError(e.what());
-    } catch (...) {
-        showError("Erro desconhecido");
-    }
-}
-
-app::Settings MainWindow::campos() const
-{
-    app::Settings s;
+    base::Settings s;
     s.edtPorta = edtPorta->value();
     s.edtVersaoCliente = edtVersaoCliente->text().toStdString();
     s.edtIDEmpresa = std::to_string(edtIDEmpresa->value());
@@ -531,7 +472,7 @@ void MainWindow::fieldEdited()
     // next start, the next synchronisation and the next handheld request use.
     if (m_showingSettings || !m_core)
         return;
-    const app::Settings s = campos();
+    const base::Settings s = campos();
     if (s != m_core->settings())
         m_core->setSettings(s);
 }
@@ -621,7 +562,7 @@ void MainWindow::setEditing(bool editing)
     S1->setEnabled(editing);
 }
 
-void MainWindow::showSettings(const app::Settings& s)
+void MainWindow::showSettings(const base::Settings& s)
 {
     m_showingSettings = true;
     setTextIfChanged(EdtBaseTarvell, s.EdtBaseTarvell);
@@ -683,7 +624,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::drainLog()
 {
     m_logWake.rearm();
-    for (std::string& line : app::OperatorLog::instance().drain())
+    for (std::string& line : base::OperatorLog::instance().drain())
         m_logBacklog.push_back(std::move(line));
     appendLogBacklog();
 }
@@ -713,7 +654,7 @@ void MainWindow::appendLogBacklog()
 void MainWindow::takeOperatorMessages()
 {
     m_messageWake.rearm();
-    for (std::string& text : app::operatorMessages().takeAll())
+    for (std::string& text : base::operatorMessages().takeAll())
         m_operatorMessages.push_back(qs(text));
     showNextOperatorMessage();
 }
@@ -748,7 +689,7 @@ void MainWindow::showNextOperatorMessage()
 
 void MainWindow::Timer1Timer()
 {
-    m_panels[0]->setText(qs(db::fullDateTime(db::localNow())));
+    m_panels[0]->setText(qs(base::fullDateTime(base::localNow())));
     const int conectados = m_core ? m_core->state().connectedDevices.load() : 0;
     m_panels[1]->setText(QStringLiteral("Usuários Conectados: %1").arg(conectados));
 }

@@ -12,18 +12,12 @@
 // Main thread only. Other threads reach it through the operator log and the
 // operator messages, whose wake-ups post to it without ever waiting.
 //
-// Commands and re-entry: the core lets pending events run inside its long
-// operations (every log line, the start-up wait, a synchronisation between
-// rows). A menu command or timer that arrives while another command runs is
-// therefore deferred and runs when that one ends; only the exit also tells a
-// running start-up wait to give up at once, and a synchronisation tick during
-// a run goes straight to the run, whose busy mark turns it away. During a
-// synchronisation run "Inicializado", "Editar Parâmetros" and "Salvar
-// Parâmetros" run at once: the operator can stop the service under a long run,
-// which then ends on its closed connections.
+// Commands and re-entry follow app::CommandRunner: the window turns its menu
+// items, tray menu and timers into commands and hands them over.
 
+#include "app/CommandRunner.h"
 #include "app/FrontEnd.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "ui/MainThreadWake.h"
 
 #include <QMainWindow>
@@ -84,12 +78,12 @@ public:
     // What ends the process after a successful exit; QCoreApplication::exit by
     // default. Tests replace it.
     void setExitHandler(std::function<void(int)> handler) { m_exitHandler = std::move(handler); }
-    bool exited() const { return m_exited; }
+    bool exited() const { return m_commands && m_commands->exited(); }
     void setBoxHook(BoxHook hook) { m_boxHook = std::move(hook); }
     bool trayAvailable() const { return m_trayAvailable; }
 
     // The fields as the operator left them.
-    app::Settings campos() const;
+    base::Settings campos() const;
     QString statusPanel(int panel) const;
 
     // app::FrontEnd
@@ -102,7 +96,7 @@ public:
     void enableMainMenus(bool enabled) override;
     void liberaopcoes(bool funcao) override;
     void setEditing(bool editing) override;
-    void showSettings(const app::Settings& settings) override;
+    void showSettings(const base::Settings& settings) override;
     void setSyncBusy(bool busy) override;
     void setStatusPanel(int panel, const std::string& text) override;
     void hideTaskbarEntry() override;
@@ -112,24 +106,12 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    enum class Command
-    {
-        FormCreate,
-        E1,
-        S1,
-        S2,
-        I1,
-        Sair,
-    };
-
     void buildLayout();
     void buildMenus();
     void buildTray();
     void buildTimers();
 
-    void request(Command command);
-    void perform(Command command);
-    void runCommand(Command command);
+    void request(app::Command command);
     bool showBox(BoxKind kind, const QString& text);
 
     void drainLog();
@@ -145,14 +127,10 @@ private:
     std::function<void()> m_sincronizar;
     std::function<void(int)> m_exitHandler;
     BoxHook m_boxHook;
-    std::string m_configPath;
     const bool m_trayAvailable;
-    bool m_exited = false;
-    bool m_showingSettings = false; // fields being filled from the core, not edited
+    std::optional<app::CommandRunner> m_commands; // made by attach()
+    bool m_showingSettings = false;               // fields being filled from the core, not edited
     bool m_centred = false;
-
-    std::optional<Command> m_current; // the command under way
-    std::deque<Command> m_deferred;   // commands that arrived while it ran
 
     // Log lines taken from the operator log and not yet in Memo1: appended in
     // slices so that a burst never holds the window for long.

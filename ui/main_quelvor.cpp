@@ -4,12 +4,7 @@
 // run before the event loop, as the window's creation.
 
 #include "app/ConfigFile.h"
-#include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
-#include "app/ServiceState.h"
-#include "db/Attachment.h"
-#include "server/TcpListener.h"
-#include "sync/Sincronizacao.h"
+#include "app/Service.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -25,18 +20,11 @@ int main(int argc, char** argv)
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
 
-    // Errors met where nothing can be raised (a destructor's commit, say) go
-    // to the operator log. Queued only: such a call may come from a destructor,
-    // where letting events run would be out of place.
-    db::setQuietErrorHandler(
-        [](const std::string& message) { app::OperatorLog::instance().append(message); });
-
-    app::ServiceState state;
-    server::IdTCPServer listener(state);
+    // The window before the service: the service stops every connection
+    // thread before the window goes, whichever way the event loop ends.
     ui::MainWindow window;
-    app::TFrmPrincipal core(window, state, listener);
-    sync::Sincronizacao sincronizacao(core, window);
-    window.attach(core, [&sincronizacao] { sincronizacao.S2Click(); });
+    app::Service service(window);
+    window.attach(service.core(), [&service] { service.sincronizacao().S2Click(); });
 
     window.start(app::configPath());
     if (window.exited())

@@ -1,6 +1,7 @@
 #include "app/ConfigFile.h"
 #include "app/IniFile.h"
 #include "app/Scramble.h"
+#include "base/TextConversion.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@ namespace fs = std::filesystem;
 
 namespace quelvor::app {
 namespace {
+
+using base::Settings;
 
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end of the test.
@@ -117,7 +120,7 @@ TEST(IniFile, EveryValueReadsBackAsWritten)
         u" " + std::u16string(IniFile::kMaxValueLength - 2, u'x') + u"'",
     };
     for (const std::u16string& value : values) {
-        SCOPED_TRACE(toUtf8(value));
+        SCOPED_TRACE(base::toUtf8(value));
         IniFile ini;
         ini.writeString(u"Base Coleta", u"Senha", u"placeholder");
         ini.writeString(u"Base Coleta", u"Senha", value);

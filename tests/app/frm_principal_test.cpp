@@ -2,8 +2,9 @@
 // sequences, the special parameters and the saving of the configuration.
 #include "app/ConfigFile.h"
 #include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
 #include "app/Scramble.h"
+#include "base/OperatorLog.h"
+#include "base/TextConversion.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
@@ -48,7 +49,7 @@ struct RecordingFront : app::FrontEnd
     }
     void liberaopcoes(bool f) override { fieldsEnabled = f; }
     void setEditing(bool e) override { editing = e; }
-    void showSettings(const app::Settings&) override {}
+    void showSettings(const base::Settings&) override {}
     void setSyncBusy(bool) override {}
     void setStatusPanel(int panel, const std::string& text) override
     {
@@ -62,7 +63,7 @@ struct RecordingFront : app::FrontEnd
 std::vector<std::string> messages()
 {
     std::vector<std::string> out;
-    for (const auto& l : app::OperatorLog::instance().drain())
+    for (const auto& l : base::OperatorLog::instance().drain())
         out.push_back(l.substr(l.find('-', 10) + 1));
     return out;
 }
@@ -91,16 +92,16 @@ protected:
         std::filesystem::remove_all(dir);
     }
 
-    app::Settings configured(int port = 7010)
+    base::Settings configured(int port = 7010)
     {
-        app::Settings s;
+        base::Settings s;
         s.edtPorta = port;
         s.EdtBaseColeta = coleta.connectionString();
         s.EdtUsuarioColeta = coleta.user();
         s.EdtSenhaColeta = coleta.password();
         return s;
     }
-    std::string writeConfig(const app::Settings& s)
+    std::string writeConfig(const base::Settings& s)
     {
         const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
         app::saveConfig(path, s);
@@ -110,7 +111,7 @@ protected:
     TestDatabase coleta;
     RecordingFront front;
     FakeListener listener;
-    app::ServiceState state;
+    base::ServiceState state;
     app::TFrmPrincipal core;
     std::filesystem::path dir;
 };
@@ -119,7 +120,7 @@ protected:
 
 TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
 {
-    app::Settings s = configured();
+    base::Settings s = configured();
     s.edtTempoInicializacao = 2;
     s.ch_integratarvell = false;
     state.connectedDevices = 5;
@@ -179,13 +180,13 @@ TEST_F(FrmPrincipalTest, TheIntegrationSwitchDecidesWhetherTheErpIsAttached)
         const std::string path = (dir / ("integra-" + std::to_string(&c - cases) + ".ini")).string();
         std::ofstream file(path);
         file << "[Socket]\nPorta=7010\n[Base Tarvell]\nBase=" << erp.connectionString()
-             << "\nUsuario=" << app::toUtf8(app::EncriptUtf8(erp.user()))
-             << "\nSenha=" << app::toUtf8(app::EncriptUtf8(erp.password())) << "\n";
+             << "\nUsuario=" << base::toUtf8(app::EncriptUtf8(erp.user()))
+             << "\nSenha=" << base::toUtf8(app::EncriptUtf8(erp.password())) << "\n";
         if (c.integra)
             file << "Integra=" << c.integra << "\n";
         file << "[Base Coleta]\nBase=" << coleta.connectionString()
-             << "\nUsuario=" << app::toUtf8(app::EncriptUtf8(coleta.user()))
-             << "\nSenha=" << app::toUtf8(app::EncriptUtf8(coleta.password())) << "\n";
+             << "\nUsuario=" << base::toUtf8(app::EncriptUtf8(coleta.user()))
+             << "\nSenha=" << base::toUtf8(app::EncriptUtf8(coleta.password())) << "\n";
         file.close();
 
         app::TFrmPrincipal fresh(front, state, listener);
@@ -232,26 +233,26 @@ TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
     struct Case
     {
         const char* name;
-        std::function<void(app::Settings&, FakeListener&)> breakIt;
+        std::function<void(base::Settings&, FakeListener&)> breakIt;
         const char* message;
     };
     const Case cases[] = {
         {"ERP unreachable",
-         [](app::Settings& s, FakeListener&) {
+         [](base::Settings& s, FakeListener&) {
              s.ch_integratarvell = true;
              s.EdtBaseTarvell = "localhost:/nonexistent/erp.fdb";
          },
          "Falha na conexão da base de dados com o Tarvell"},
-        {"collection unreachable", [](app::Settings& s, FakeListener&) { s.EdtSenhaColeta = "wrong"; },
+        {"collection unreachable", [](base::Settings& s, FakeListener&) { s.EdtSenhaColeta = "wrong"; },
          "Falha na conexão da base de dados das Coletas (Temp)"},
-        {"port taken", [](app::Settings&, FakeListener& l) { l.failActivate = true; },
+        {"port taken", [](base::Settings&, FakeListener& l) { l.failActivate = true; },
          "Falha na inicialização do Socket na porta 7010"},
-        {"port beyond 16 bits", [](app::Settings& s, FakeListener&) { s.edtPorta = 70000; },
+        {"port beyond 16 bits", [](base::Settings& s, FakeListener&) { s.edtPorta = 70000; },
          "Falha na inicialização do Socket na porta 70000"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        app::Settings s = configured();
+        base::Settings s = configured();
         listener.failActivate = false;
         c.breakIt(s, listener);
         core.setSettings(s);
@@ -298,7 +299,7 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     EXPECT_TRUE(front.fieldsEnabled);
     messages();
 
-    app::Settings s = core.settings();
+    base::Settings s = core.settings();
     s.edtPorta = 0;
     core.S1Click(s);
     s.edtPorta = 7011;
@@ -318,7 +319,7 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     EXPECT_EQ(front.boxes.back(), "Alterções exigem que o serviço seja Reiniciado.");
     EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"),
               "[ 4.0'beta ]0");
-    app::Settings reread;
+    base::Settings reread;
     app::loadConfig(path, reread);
     EXPECT_EQ(reread.edtPorta, 7011);
     EXPECT_EQ(listener.heldPort, 7010);

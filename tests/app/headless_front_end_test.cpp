@@ -2,7 +2,7 @@
 // failed is tried again, since nobody can click "Inicializado".
 #include "app/FrmPrincipal.h"
 #include "app/HeadlessFrontEnd.h"
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
@@ -20,13 +20,13 @@ TEST(HeadlessFrontEnd, AFailedStartIsTriedAgainUntilItSucceeds)
     std::FILE* out = std::tmpfile();
     {
         app::HeadlessFrontEnd front(out);
-        app::ServiceState state;
+        base::ServiceState state;
         test::FakeListener listener;
         app::TFrmPrincipal core(front, state, listener);
         front.startRetry = std::chrono::milliseconds(20);
         front.attach(core, nullptr);
 
-        app::Settings s;
+        base::Settings s;
         s.edtPorta = 7100;
         s.EdtBaseColeta = coleta.connectionString();
         s.EdtUsuarioColeta = coleta.user();
@@ -91,7 +91,7 @@ TEST(HeadlessFrontEnd, ASynchronisationDueDuringARunGoesToTheRunInsteadOfFollowi
     std::FILE* out = std::tmpfile();
     {
         app::HeadlessFrontEnd front(out);
-        app::ServiceState state;
+        base::ServiceState state;
         test::FakeListener listener;
         app::TFrmPrincipal core(front, state, listener);
         front.timer2 = std::chrono::milliseconds(40);

@@ -24,7 +24,7 @@ TEST(Quelvord, ServesHandheldsAndStopsCleanlyOnSignals)
     db.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '5', '2.0');"
                   "INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_NROTANQUES) VALUES ('HH', 'S', 1);"
                   "INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (999999, 'S');");
-    app::Settings s;
+    base::Settings s;
     s.edtPorta = test::freeLoopbackPort();
     s.EdtBaseColeta = db.connectionString();
     s.EdtUsuarioColeta = db.user();
@@ -66,7 +66,7 @@ TEST(Quelvord, WithoutConfigurationItSaysSoAndExitsWithStatusOne)
 
 TEST(Quelvord, InterruptDuringTheStartUpWaitEndsIt)
 {
-    app::Settings s;
+    base::Settings s;
     s.edtPorta = test::freeLoopbackPort();
     s.edtTempoInicializacao = 30;
     QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{});

@@ -1,6 +1,6 @@
+#include "base/TextConversion.h"
 #include "db/Attachment.h"
 #include "db/DbError.h"
-#include "db/Win1252.h"
 #include "tests/support/TestDatabase.h"
 
 #include <firebird/Interface.h>
@@ -80,7 +80,7 @@ TEST_F(AttachmentTest, ColumnKindsAndValuesOfEveryType)
         SCOPED_TRACE(c.column);
         const int i = rs.indexOf(c.column);
         ASSERT_GE(i, 0);
-        EXPECT_EQ(rs.columns[i].kind(), c.kind);
+        EXPECT_EQ(db::kindName(rs.columns[i].kind()), c.kind);
         EXPECT_EQ(db::asText(rs.rows[0][i], rs.columns[i]), c.text);
         EXPECT_TRUE(rs.rows[1][i].isNull());
         EXPECT_EQ(db::asText(rs.rows[1][i], rs.columns[i]), "");
@@ -99,7 +99,7 @@ TEST_F(AttachmentTest, TextBoundAsSentWhateverItHolds)
     std::string every;
     for (int b = 1; b < 256; ++b)
         every += static_cast<char>(b);
-    const std::string values[] = {"O'Brien", "'; DELETE FROM TIPOS; --", db::fromWin1252(every), ""};
+    const std::string values[] = {"O'Brien", "'; DELETE FROM TIPOS; --", base::fromWin1252(every), ""};
     int id = 100;
     for (const std::string& v : values) {
         a.execute(db::Sql("INSERT INTO TIPOS (ID, C_VARCHAR) VALUES (?, ?);",

@@ -4,8 +4,8 @@
 // handheld received, what the operator log got and which message boxes were
 // handed over are recorded for the test to read.
 
-#include "app/OperatorLog.h"
-#include "app/OperatorMessages.h"
+#include "base/OperatorLog.h"
+#include "base/OperatorMessages.h"
 #include "db/Attachment.h"
 #include "protocol/ReplyChannel.h"
 #include "protocol/TConexao.h"
@@ -85,8 +85,8 @@ public:
 
     Resposta envia(const std::string& texto)
     {
-        app::OperatorLog::instance().drain();
-        app::operatorMessages().takeAll();
+        base::OperatorLog::instance().drain();
+        base::operatorMessages().takeAll();
         Resposta r;
         RecordingChannel canal;
         try {
@@ -98,12 +98,12 @@ public:
             r.abandonada = true;
         }
         r.linhas = canal.lines;
-        for (const std::string& l : app::OperatorLog::instance().drain()) {
+        for (const std::string& l : base::OperatorLog::instance().drain()) {
             // "date time-message": the date and time hold no '-'.
             const size_t at = l.find('-');
             r.log.push_back(at == std::string::npos ? l : l.substr(at + 1));
         }
-        r.caixas = app::operatorMessages().takeAll();
+        r.caixas = base::operatorMessages().takeAll();
         return r;
     }
 

@@ -267,7 +267,7 @@ CREATE TABLE TIPOS (
         const db::ResultSet rs = a.select(
             db::Sql("SELECT " + c.coluna + " FROM TIPOS WHERE ID = ?", {db::bare(std::to_string(i))}));
         ASSERT_EQ(rs.size(), 1u);
-        EXPECT_EQ(rs.columns[0].kind(), c.tipo);
+        EXPECT_EQ(db::kindName(rs.columns[0].kind()), c.tipo);
         const ValorCodificado v = codificaValor(rs.rows[0][0], rs.columns[0]);
         EXPECT_EQ(v.texto, c.esperado);
         EXPECT_EQ(v.tratado, c.tratado);

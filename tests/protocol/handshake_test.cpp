@@ -1,6 +1,6 @@
 // The common path of every request and the session handshake, against a real
 // collection database.
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "protocol/TConexao.h"
 #include "tests/support/TestDatabase.h"
 
@@ -55,7 +55,7 @@ protected:
             INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_ROTAS) VALUES ('HH-NULLS', 'S', NULL);
             INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_ROTAS) VALUES ('HH-BLOCKED', 'N', '7');
         )");
-        app::OperatorLog::instance().drain();
+        base::OperatorLog::instance().drain();
     }
 
     // A connection's session row as the listener leaves it at connect.
@@ -85,7 +85,7 @@ protected:
 
     std::string today()
     {
-        const auto d = db::localNow().date;
+        const auto d = base::localNow().date;
         char buf[16];
         std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", d.month, d.day, d.year);
         return buf;
@@ -115,7 +115,7 @@ TEST_F(Handshake, ReleasedHandheldOfTheRightCompany)
         db.queryText("SELECT DIS_VERSAOAPK || '|' || IIF(DIS_DATAHORACONEXAO IS NULL, 'no', 'ok') || '|' || "
                      "DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = 'HH-1';"),
         "3.1|ok|1;2");
-    const auto log = app::OperatorLog::instance().drain();
+    const auto log = base::OperatorLog::instance().drain();
     EXPECT_TRUE(logHas(log, "Id da Conexão-->>>> : 41"));
     EXPECT_TRUE(logHas(log, "Gravar no log, que é a primeira"));
     EXPECT_TRUE(logHas(log, "Tamanho do resultado: 1"));
@@ -186,10 +186,10 @@ TEST_F(Handshake, OutcomesAndTheirEffects)
         SCOPED_TRACE(c.name);
         const std::string k = std::to_string(key++);
         connect(k);
-        app::OperatorLog::instance().drain();
+        base::OperatorLog::instance().drain();
         EXPECT_EQ(send(c.line, k), c.replies);
         EXPECT_EQ(session(k), c.session);
-        EXPECT_TRUE(logHas(app::OperatorLog::instance().drain(), c.logLine));
+        EXPECT_TRUE(logHas(base::OperatorLog::instance().drain(), c.logLine));
     }
     // The unknown handheld is registered as not released; the blocked one loses its routes.
     EXPECT_EQ(
@@ -219,7 +219,7 @@ TEST_F(Handshake, LinesAnsweredBeforeOrWithoutTheGate)
     // No PARAMETROS row: the company never matches.
     db.execScript("DELETE FROM PARAMETROS;");
     EXPECT_EQ(send(join({"1000", "HH-1", "1", "2", "12", "3.1"})), std::vector<std::string>{kRefusal});
-    EXPECT_TRUE(logHas(app::OperatorLog::instance().drain(), "Tamanho do resultado: 0"));
+    EXPECT_TRUE(logHas(base::OperatorLog::instance().drain(), "Tamanho do resultado: 0"));
 }
 
 TEST_F(Handshake, ShortFirstRequestsAreAbandoned)

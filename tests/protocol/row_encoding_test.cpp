@@ -84,14 +84,14 @@ TEST(RowEncoding, EveryKindToTheLetter)
         {"NUMERIC exact beyond 15 digits", valor(std::int64_t{99999999999999999}), numeric152,
          "999999999999999.99"},
         // dates and timestamps
-        {"date m/d/yy", valor(db::Date{2009, 12, 31}), coluna(SQL_TYPE_DATE), "12/31/09"},
-        {"date without leading zeros", valor(db::Date{2019, 3, 5}), coluna(SQL_TYPE_DATE), "3/5/19"},
-        {"date in a year ending 00", valor(db::Date{2000, 1, 1}), coluna(SQL_TYPE_DATE), "1/1/00"},
-        {"timestamp", valor(db::Timestamp{{2019, 2, 1}, {8, 5, 0, 0}}), coluna(SQL_TIMESTAMP),
+        {"date m/d/yy", valor(base::Date{2009, 12, 31}), coluna(SQL_TYPE_DATE), "12/31/09"},
+        {"date without leading zeros", valor(base::Date{2019, 3, 5}), coluna(SQL_TYPE_DATE), "3/5/19"},
+        {"date in a year ending 00", valor(base::Date{2000, 1, 1}), coluna(SQL_TYPE_DATE), "1/1/00"},
+        {"timestamp", valor(base::Timestamp{{2019, 2, 1}, {8, 5, 0, 0}}), coluna(SQL_TIMESTAMP),
          "02/01/2019 08:05:00"},
-        {"timestamp drops fractions", valor(db::Timestamp{{2019, 3, 5}, {14, 7, 9, 9999}}),
+        {"timestamp drops fractions", valor(base::Timestamp{{2019, 3, 5}, {14, 7, 9, 9999}}),
          coluna(SQL_TIMESTAMP), "03/05/2019 14:07:09"},
-        {"timestamp at midnight keeps its time", valor(db::Timestamp{{2020, 12, 24}, {}}),
+        {"timestamp at midnight keeps its time", valor(base::Timestamp{{2020, 12, 24}, {}}),
          coluna(SQL_TIMESTAMP), "12/24/2020 00:00:00"},
         // nulls
         {"null text", valor(std::monostate{}), varchar, " "},
@@ -100,7 +100,7 @@ TEST(RowEncoding, EveryKindToTheLetter)
         {"null of an unhandled kind is just a blank", valor(std::monostate{}), coluna(SQL_INT64), " "},
         // kinds the handheld cannot take
         {"bigint", valor(std::int64_t{1234}), coluna(SQL_INT64), " ", false},
-        {"time", valor(db::Time{8, 5, 0, 0}), coluna(SQL_TYPE_TIME), " ", false},
+        {"time", valor(base::Time{8, 5, 0, 0}), coluna(SQL_TYPE_TIME), " ", false},
         {"boolean", valor(true), coluna(SQL_BOOLEAN), " ", false},
         {"binary blob", valor(std::string("\x01\x02")), coluna(SQL_BLOB, 0, 0), " ", false},
         {"unknown type", valor(std::string("x")), coluna(SQL_ARRAY), " ", false},
@@ -125,7 +125,7 @@ TEST(RowEncoding, UnhandledKindsGiveOneBoxPerKindAndLogTheRest)
     const db::Column bigint = coluna(SQL_INT64);
     const db::Column hora = coluna(SQL_TYPE_TIME);
     n.registra(valor(std::int64_t{1}), bigint);
-    n.registra(valor(db::Time{8, 5, 0, 0}), hora);
+    n.registra(valor(base::Time{8, 5, 0, 0}), hora);
     n.registra(valor(std::int64_t{2}), bigint);
     n.registra(valor(std::int64_t{3}), bigint);
 

@@ -37,11 +37,11 @@ std::string comoTexto(const db::Value& v, const db::Column& c)
         std::snprintf(buf, sizeof buf, "%.15g", *d);
         return buf;
     }
-    if (const auto* d = std::get_if<db::Date>(&v.data)) {
+    if (const auto* d = std::get_if<base::Date>(&v.data)) {
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d->year, d->month, d->day);
         return buf;
     }
-    if (const auto* t = std::get_if<db::Timestamp>(&v.data)) {
+    if (const auto* t = std::get_if<base::Timestamp>(&v.data)) {
         std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", t->date.year, t->date.month,
                       t->date.day, t->time.hour, t->time.minute, t->time.second);
         return buf;

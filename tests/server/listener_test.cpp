@@ -63,7 +63,7 @@ class ListenerTest : public ::testing::Test
 protected:
     ListenerTest()
     {
-        app::Settings s;
+        base::Settings s;
         s.EdtBaseColeta = db.connectionString();
         s.EdtUsuarioColeta = db.user();
         s.EdtSenhaColeta = db.password();
@@ -101,7 +101,7 @@ protected:
     }
 
     TestDatabase db{TestDatabase::Kind::Coleta};
-    app::ServiceState state;
+    base::ServiceState state;
     LogMessages log;
     IdTCPServer server{state};
 };
@@ -316,8 +316,8 @@ TEST_F(ListenerTest, PortIsHeldWhileActiveAndFreeAfterTheStop)
 // cannot attach ends the connection.
 TEST(ListenerWithoutDatabase, DeviceIsCountedAndItsRequestEndsTheConnection)
 {
-    app::ServiceState state;
-    app::Settings s;
+    base::ServiceState state;
+    base::Settings s;
     s.EdtBaseColeta = "localhost:/nonexistent/quelvor/coleta.fdb";
     s.EdtUsuarioColeta = "KORVA";
     s.EdtSenhaColeta = "wrong";

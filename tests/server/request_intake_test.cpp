@@ -1,6 +1,6 @@
 // The execute event: one line read, one handler built with the settings of
 // that moment, answered and destroyed.
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "server/RequestIntake.h"
 #include "tests/support/TestDatabase.h"
 
@@ -35,9 +35,9 @@ struct ScriptedConnection : server::DeviceConnection
     std::string sessionKey() const override { return "55"; }
 };
 
-app::Settings settingsFor(const TestDatabase& db)
+base::Settings settingsFor(const TestDatabase& db)
 {
-    app::Settings s;
+    base::Settings s;
     s.EdtBaseColeta = db.connectionString();
     s.EdtUsuarioColeta = db.user();
     s.EdtSenhaColeta = db.password();
@@ -47,7 +47,7 @@ app::Settings settingsFor(const TestDatabase& db)
 std::vector<std::string> messages()
 {
     std::vector<std::string> out;
-    for (const auto& l : app::OperatorLog::instance().drain())
+    for (const auto& l : base::OperatorLog::instance().drain())
         out.push_back(l.substr(l.find('-', 10) + 1));
     return out;
 }
@@ -58,7 +58,7 @@ TEST(RequestIntake, LinesAreAnsweredOneAfterTheOtherAndEmptyOnesIgnored)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
     db.execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (55, 'S');");
-    app::SettingsStore settings;
+    base::SettingsStore settings;
     settings.set(settingsFor(db));
     ScriptedConnection c;
     c.incoming = {"0000", "", "4001" + S + "a" + S + "b" + S + "c" + S + "R1" + S, "9876" + S};
@@ -84,7 +84,7 @@ TEST(RequestIntake, SettingsAreTakenAfreshForEveryLine)
     for (const TestDatabase* db : {&first, &second})
         db->execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (55, 'S');");
     second.execScript("ALTER SEQUENCE GEN_CARGAS RESTART WITH 500;");
-    app::SettingsStore settings;
+    base::SettingsStore settings;
     settings.set(settingsFor(first));
     ScriptedConnection c;
     const std::string key = "4001" + S + "a" + S + "b" + S + "c" + S + "k" + S;
@@ -100,12 +100,12 @@ TEST(RequestIntake, SettingsAreTakenAfreshForEveryLine)
 TEST(RequestIntake, FailuresEndTheConnection)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    app::SettingsStore settings;
+    base::SettingsStore settings;
     ScriptedConnection c;
     messages();
 
     // An unreachable collection database: nothing answered, nothing logged.
-    app::Settings s = settingsFor(db);
+    base::Settings s = settingsFor(db);
     s.EdtSenhaColeta = "wrong";
     settings.set(s);
     c.incoming = {"1000" + S + "x" + S + "1" + S + "2" + S + "3" + S};

@@ -2,7 +2,7 @@
 // A listener that only records what the service control asks of it, for tests
 // of the core and the window that need no sockets.
 
-#include "app/ListenerControl.h"
+#include "server/ListenerControl.h"
 
 #include <stdexcept>
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace quelvor::test {
 
-struct FakeListener : app::ListenerControl
+struct FakeListener : server::ListenerControl
 {
     bool isActive = false;
     int heldPort = 0;

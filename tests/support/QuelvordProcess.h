@@ -8,7 +8,7 @@
 // One object belongs to one thread.
 
 #include "app/ConfigFile.h"
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -49,7 +49,7 @@ class QuelvordProcess
 {
 public:
     // Starts it and waits until it listens on settings.edtPorta.
-    QuelvordProcess(const std::string& executable, const app::Settings& settings,
+    QuelvordProcess(const std::string& executable, const base::Settings& settings,
                     std::chrono::seconds patience = std::chrono::seconds(30))
     {
         launch(executable, &settings);
@@ -72,7 +72,7 @@ public:
     struct NoWait
     {
     };
-    QuelvordProcess(const std::string& executable, const app::Settings* settings, NoWait)
+    QuelvordProcess(const std::string& executable, const base::Settings* settings, NoWait)
     {
         launch(executable, settings);
     }
@@ -138,7 +138,7 @@ public:
     }
 
 private:
-    void launch(const std::string& executable, const app::Settings* settings)
+    void launch(const std::string& executable, const base::Settings* settings)
     {
         char folder[] = "/tmp/quelvord-run-XXXXXX";
         if (!::mkdtemp(folder))

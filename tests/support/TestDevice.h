@@ -3,7 +3,7 @@
 // talks over a plain socket and never waits forever, a collector of the
 // operator log's messages, and a wait for a condition with a deadline.
 
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 
 #include <gtest/gtest.h>
 
@@ -164,11 +164,11 @@ class LogMessages
 {
 public:
     // Throws away what earlier tests left.
-    LogMessages() { app::OperatorLog::instance().drain(); }
+    LogMessages() { base::OperatorLog::instance().drain(); }
 
     const std::vector<std::string>& collect()
     {
-        for (const std::string& line : app::OperatorLog::instance().drain()) {
+        for (const std::string& line : base::OperatorLog::instance().drain()) {
             const size_t dash = line.find('-'); // the date and time hold no '-'
             m_messages.push_back(dash == std::string::npos ? line : line.substr(dash + 1));
         }

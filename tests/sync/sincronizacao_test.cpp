@@ -1,15 +1,12 @@
 // The ERP synchronisation against real databases: an ERP and a collection
-// database built from schema/, the main window core with a recording front
-// end, and runs started the way the timer and the menu start them.
+// database built from schema/, a recording host in place of the main window,
+// and runs started the way the timer and the menu start them.
 
 #include "sync/Sincronizacao.h"
 
-#include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
-#include "app/ServiceState.h"
+#include "base/OperatorLog.h"
 #include "db/Attachment.h"
 #include "db/DbError.h"
-#include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -87,8 +84,8 @@ TEST(ColunaDifere, TypedThenQuoteThenCleanTest)
         {"backquote dropped by the write", texto("Ana`"), plain, texto("Ana"), plain, false},
         {"blanks around", texto("  Centro \t"), plain, texto("Centro"), plain, false},
         {"blanks inside count", texto("Cen tro"), plain, texto("Centro"), plain, true},
-        {"same date", {db::Date{2026, 3, 1}}, plain, {db::Date{2026, 3, 1}}, plain, false},
-        {"other date", {db::Date{2026, 3, 1}}, plain, {db::Date{2026, 3, 2}}, plain, true},
+        {"same date", {base::Date{2026, 3, 1}}, plain, {base::Date{2026, 3, 1}}, plain, false},
+        {"other date", {base::Date{2026, 3, 1}}, plain, {base::Date{2026, 3, 2}}, plain, true},
     };
     for (const Case& c : cases)
         EXPECT_EQ(colunaDifere(c.erp, c.erpColumn, c.coleta, c.coletaColumn), c.differs) << c.what;
@@ -152,26 +149,18 @@ TEST(ColunaDifere, StatementsReadAsTheClassicTextWithTheirValuesBound)
 // ---------------------------------------------------------------------------
 // Runs against real databases.
 
-class RecordingFront : public app::FrontEnd
+// The main window as a run sees it: the switch, the two standing
+// connections, the counter, and what the run shows.
+class RecordingHost : public SincronizacaoHost
 {
 public:
-    void showMessage(const std::string&) override {}
-    bool askOkCancel(const std::string&) override { return false; }
-    void showError(const std::string& text) override { errors.push_back(text); }
-    void openWindow() override {}
-    void setIndicator(bool) override {}
-    void setRunningCheck(bool) override {}
-    void enableMainMenus(bool) override {}
-    void liberaopcoes(bool) override {}
-    void setEditing(bool) override {}
-    void showSettings(const app::Settings&) override {}
+    bool integracaoAtiva() const override { return integracao; }
+    bool exitRequested() const override { return exit; }
+    db::Attachment& conexaoTarvell() override { return ConexaoTarvell; }
+    db::Attachment& conexaoTemp() override { return ConexaoTemp; }
+    int& contadorSincronizacao() override { return contador; }
+    void mostraProgresso(const std::string& text) override { progress.push_back(text); }
     void setSyncBusy(bool busy) override { syncBusy.push_back(busy); }
-    void setStatusPanel(int panel, const std::string& text) override
-    {
-        if (panel == 3)
-            progress.push_back(text);
-    }
-    void hideTaskbarEntry() override {}
     // Runs the queued command once, as the window would run a click or a tick
     // that arrived meanwhile.
     void processPendingEvents() override
@@ -183,7 +172,11 @@ public:
         }
     }
 
-    std::vector<std::string> errors;
+    db::Attachment ConexaoTarvell;
+    db::Attachment ConexaoTemp;
+    bool integracao = false;
+    bool exit = false;
+    int contador = 0;
     std::vector<bool> syncBusy;
     std::vector<std::string> progress;
     std::function<void()> onEvents;
@@ -241,28 +234,23 @@ protected:
         erp.execScript(kErp);
         coleta.execScript(kColeta);
         reader.connect({coleta.connectionString(), coleta.user(), coleta.password()});
-        core.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
-        core.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password()});
+        host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+        host.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password()});
         integracao(true);
         sync.setPausaPorLinha(std::chrono::milliseconds(0));
         // Log lines let pending events run, as in the window.
-        app::setMainThreadEvents([this] { front.processPendingEvents(); });
-        app::OperatorLog::instance().drain();
+        base::setMainThreadEvents([this] { host.processPendingEvents(); });
+        base::OperatorLog::instance().drain();
     }
-    ~SyncRun() override { app::setMainThreadEvents({}); }
+    ~SyncRun() override { base::setMainThreadEvents({}); }
 
-    void integracao(bool on)
-    {
-        app::Settings s = core.settings();
-        s.ch_integratarvell = on;
-        core.setSettings(s);
-    }
+    void integracao(bool on) { host.integracao = on; }
 
     // The messages of the log lines written since the last call.
     std::vector<std::string> logLines()
     {
         std::vector<std::string> out;
-        for (const std::string& line : app::OperatorLog::instance().drain())
+        for (const std::string& line : base::OperatorLog::instance().drain())
             out.push_back(line.substr(line.find('-') + 1));
         return out;
     }
@@ -299,11 +287,8 @@ protected:
     TestDatabase erp{TestDatabase::Kind::Tarvell};
     TestDatabase coleta{TestDatabase::Kind::Coleta};
     db::Attachment reader;
-    RecordingFront front;
-    app::ServiceState state;
-    test::FakeListener listener;
-    app::TFrmPrincipal core{front, state, listener};
-    Sincronizacao sync{core, front};
+    RecordingHost host;
+    Sincronizacao sync{host};
 };
 
 TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
@@ -314,13 +299,13 @@ TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
     sync.S2Click();
 
     EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", kFim}));
-    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(host.syncBusy, (std::vector<bool>{true, false}));
     EXPECT_FALSE(sync.ocupado());
-    ASSERT_FALSE(front.progress.empty());
-    EXPECT_EQ(front.progress.front(), "0000000001 (ROTAS)");
-    EXPECT_EQ(front.progress.back(), "-");
-    EXPECT_NE(std::find(front.progress.begin(), front.progress.end(), "0000000013 (PRODUTORES)"),
-              front.progress.end());
+    ASSERT_FALSE(host.progress.empty());
+    EXPECT_EQ(host.progress.front(), "0000000001 (ROTAS)");
+    EXPECT_EQ(host.progress.back(), "-");
+    EXPECT_NE(std::find(host.progress.begin(), host.progress.end(), "0000000013 (PRODUTORES)"),
+              host.progress.end());
 
     // Routes: new ones inserted trimmed and with their double quotes, one
     // that differed in letter case rewritten, one only here left alone.
@@ -346,11 +331,11 @@ TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
 
     // The next run finds everything equal and writes nothing.
     const std::string written = writesSoFar();
-    front.progress.clear();
+    host.progress.clear();
     sync.S2Click();
     EXPECT_EQ(writesSoFar(), written);
     EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", kFim}));
-    EXPECT_EQ(front.progress.back(), "-");
+    EXPECT_EQ(host.progress.back(), "-");
 
     // A change of letter case in the ERP, with a comma-decimal latitude,
     // rewrites that producer and no other row.
@@ -371,7 +356,6 @@ TEST_F(SyncRun, CopiesNewAndChangedRowsCleanedAndNothingOnTheNextRun)
     sync.S2Click();
     EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(afterComma) + 1);
     EXPECT_EQ(producer(13)[0], "ANA LIMA");
-    EXPECT_TRUE(front.errors.empty());
 }
 
 TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
@@ -381,7 +365,7 @@ TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
         integracao(run != 5);
         sync.S2Click();
     }
-    EXPECT_EQ(core.contadorSincronizacao, 10);
+    EXPECT_EQ(host.contador, 10);
     const std::vector<std::string> tenRuns = logLines();
     EXPECT_EQ(std::count(tenRuns.begin(), tenRuns.end(), kDesligada), 1);
     EXPECT_EQ(std::count(tenRuns.begin(), tenRuns.end(), "CALCULANDO MÉDIA"), 0);
@@ -392,7 +376,7 @@ TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
     sync.S2Click();
     EXPECT_EQ(logLines(),
               (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", "CALCULANDO MÉDIA", kFim}));
-    EXPECT_EQ(core.contadorSincronizacao, 0);
+    EXPECT_EQ(host.contador, 0);
     // The decimal average arrives whole, though the regional text of 12.35
     // has a comma; the unchanged average and the unknown producer change
     // nothing.
@@ -400,8 +384,8 @@ TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
     EXPECT_EQ(std::stoll(writesSoFar()), std::stoll(written) + 1);
     EXPECT_EQ(changeNumber("PRODUTORES", "PRO_CLIFOR", 13), producer13);
     EXPECT_TRUE(row("SELECT 1 FROM PRODUTORES WHERE PRO_CLIFOR = 999").empty());
-    EXPECT_NE(std::find(front.progress.begin(), front.progress.end(), "0000000010 (MEDIA)"),
-              front.progress.end());
+    EXPECT_NE(std::find(host.progress.begin(), host.progress.end(), "0000000010 (MEDIA)"),
+              host.progress.end());
 }
 
 TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
@@ -411,13 +395,13 @@ TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
     sync.S2Click();
     EXPECT_EQ(logLines(), (std::vector<std::string>{kDesligada}));
     EXPECT_EQ(writesSoFar(), written);
-    EXPECT_TRUE(front.syncBusy.empty());
+    EXPECT_TRUE(host.syncBusy.empty());
 
     // A click that arrives while the run lets events through meets the busy
     // mark; the run itself goes on to its end.
     integracao(true);
     int clicks = 0;
-    front.onEvents = [&] {
+    host.onEvents = [&] {
         ++clicks;
         EXPECT_TRUE(sync.ocupado());
         sync.S2Click();
@@ -425,8 +409,8 @@ TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
     sync.S2Click();
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, kOcupado, "ROTAS", "PRODUTORES", kFim}));
-    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
-    EXPECT_EQ(core.contadorSincronizacao, 3);
+    EXPECT_EQ(host.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(host.contador, 3);
     EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 1"), "Centro");
 }
 
@@ -434,66 +418,66 @@ TEST_F(SyncRun, AnExitDuringARunEndsItAtTheNextRow)
 {
     integracao(true);
     const std::string written = writesSoFar();
-    front.onEvents = [&] { core.requestExit(); };
+    host.onEvents = [&] { host.exit = true; };
     EXPECT_NO_THROW(sync.S2Click());
     EXPECT_EQ(logLines(),
               (std::vector<std::string>{kInicio, "ROTAS",
                                         "Sincronização interrompida: a aplicação está sendo encerrada."}));
     EXPECT_FALSE(sync.ocupado());
-    EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false}));
+    EXPECT_EQ(host.syncBusy, (std::vector<bool>{true, false}));
     EXPECT_EQ(writesSoFar(), written) << "stopped before its first row was written";
 }
 
 TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
 {
     auto failingRun = [&](const char* what) {
-        front.syncBusy.clear();
+        host.syncBusy.clear();
         EXPECT_THROW(sync.S2Click(), std::exception) << what;
         EXPECT_FALSE(sync.ocupado()) << what;
-        EXPECT_EQ(front.syncBusy, (std::vector<bool>{true, false})) << what;
+        EXPECT_EQ(host.syncBusy, (std::vector<bool>{true, false})) << what;
     };
 
     // Before the first start of the service the ERP connection holds nothing.
-    core.ConexaoTarvell.configure({});
+    host.ConexaoTarvell.configure({});
     failingRun("unconfigured ERP connection");
-    EXPECT_EQ(core.contadorSincronizacao, 1);
+    EXPECT_EQ(host.contador, 1);
 
-    core.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+    host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
     sync.S2Click();
     EXPECT_EQ(value("SELECT CLI_RAZAO FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "Sítio DÁvila");
 
     // An ERP query that fails at the averages: the counter is not reset, so
     // the next run tries them again.
-    core.ConexaoTarvell.close(); // lets the table go
+    host.ConexaoTarvell.close(); // lets the table go
     erp.execScript("DROP TABLE COL001;");
-    core.contadorSincronizacao = 10;
+    host.contador = 10;
     failingRun("ERP without COL001");
-    EXPECT_EQ(core.contadorSincronizacao, 11);
+    EXPECT_EQ(host.contador, 11);
     erp.execScript("CREATE TABLE COL001 (PRO_CLIFOR INTEGER NOT NULL, PRO_MEDIA NUMERIC(15,2));\n"
                    "INSERT INTO COL001 VALUES (10, 7.5);");
-    core.ConexaoTarvell.close();
+    host.ConexaoTarvell.close();
     logLines();
     sync.S2Click();
     EXPECT_EQ(logLines(),
               (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", "CALCULANDO MÉDIA", kFim}));
-    EXPECT_EQ(core.contadorSincronizacao, 0);
+    EXPECT_EQ(host.contador, 0);
     EXPECT_EQ(value("SELECT CAST(PRO_MEDIA AS VARCHAR(20)) FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "7.50");
 
     // The service stopped in the middle of a run: the run ends instead of
     // reopening the connections.
     // The stop comes once the rows are under way.
-    front.progress.clear();
+    host.progress.clear();
     std::function<void()> stopService = [&] {
-        if (front.progress.empty()) {
-            front.onEvents = stopService;
+        if (host.progress.empty()) {
+            host.onEvents = stopService;
             return;
         }
-        core.ConexaoTarvell.close();
-        core.ConexaoTemp.close();
+        host.ConexaoTarvell.close();
+        host.ConexaoTemp.close();
     };
-    front.onEvents = stopService;
+    host.onEvents = stopService;
     failingRun("connections closed during the run");
-    EXPECT_FALSE(core.ConexaoTemp.connected());
+    EXPECT_FALSE(host.ConexaoTemp.connected());
 }
 
 } // namespace

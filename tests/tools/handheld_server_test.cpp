@@ -49,7 +49,7 @@ class DemoServer : public ::testing::Test
 protected:
     DemoServer() : m_database(TestDatabase::Kind::Coleta, true)
     {
-        quelvor::app::Settings s;
+        quelvor::base::Settings s;
         s.edtPorta = freeLoopbackPort();
         s.EdtBaseColeta = m_database.connectionString();
         s.EdtUsuarioColeta = m_database.user();

@@ -6,9 +6,9 @@
 
 #include "app/ConfigFile.h"
 #include "app/FrmPrincipal.h"
-#include "app/OperatorLog.h"
-#include "app/OperatorMessages.h"
-#include "app/ServiceState.h"
+#include "base/OperatorLog.h"
+#include "base/OperatorMessages.h"
+#include "base/ServiceState.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 #include "ui/MainWindow.h"
@@ -99,8 +99,8 @@ protected:
               ("quelvor-ui-" + std::to_string(::getpid()) + "-" + std::to_string(++serial));
         std::filesystem::create_directories(dir);
         configPath = (dir / std::string(app::kConfigFileName)).string();
-        app::OperatorLog::instance().drain();
-        app::operatorMessages().takeAll();
+        base::OperatorLog::instance().drain();
+        base::operatorMessages().takeAll();
         build(true);
     }
 
@@ -145,7 +145,7 @@ protected:
     // The configuration file of a server that starts on the test database.
     void writeConfig(int port, int wait)
     {
-        app::Settings s;
+        base::Settings s;
         s.edtPorta = port;
         s.edtTempoInicializacao = wait;
         if (coleta) {
@@ -216,7 +216,7 @@ protected:
     std::filesystem::path dir;
     std::string configPath;
     std::optional<TestDatabase> coleta; // before the core: dropped after it detaches
-    app::ServiceState state;
+    base::ServiceState state;
     FakeListener listener;
     std::unique_ptr<ui::MainWindow> window;
     std::unique_ptr<app::TFrmPrincipal> core;

@@ -21,7 +21,7 @@ TEST_F(WindowTest, LinesFromConnectionThreadsArriveWholeAndInOrder)
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t] {
             for (int i = 0; i < kLines; ++i)
-                app::log("Devolvendo:3002\x02" + std::to_string(t) + "\x02" + std::to_string(i) + "\x02");
+                base::log("Devolvendo:3002\x02" + std::to_string(t) + "\x02" + std::to_string(i) + "\x02");
         });
     for (std::thread& t : threads)
         t.join();
@@ -54,7 +54,7 @@ TEST_F(WindowTest, LogAreaIsEmptiedEveryHour)
     ASSERT_TRUE(pumpUntil([&] { return find<QPlainTextEdit>("Memo1")->toPlainText().isEmpty(); }));
 
     hourly->stop();
-    app::log("depois da limpeza");
+    base::log("depois da limpeza");
     EXPECT_EQ(logMessages(), QStringList{"depois da limpeza"});
 }
 
@@ -65,7 +65,7 @@ TEST_F(WindowTest, OperatorMessagesFromThreadsNeverBlockAndComeOneBoxAtATime)
     auto handOver = [&] {
         std::thread([&] {
             for (const std::string& t : texts)
-                app::postOperatorMessage(t);
+                base::postOperatorMessage(t);
         }).join();
     };
 

@@ -347,7 +347,7 @@ TEST_F(EditingTest, EditUnlocksFieldsAndTypingChangesTheLiveSettings)
     EXPECT_EQ(field("edtIDEmpresa")->text(), "0") << "an empty number field shows 0";
 
     // What the connection threads read for the next request.
-    const app::Settings live = state.settings.get();
+    const base::Settings live = state.settings.get();
     EXPECT_EQ(live.edtPorta, 7010);
     EXPECT_EQ(live.edtVersaoCliente, "1.2.3.4.5.");
     EXPECT_EQ(live.edtIDEmpresa, "0");
@@ -416,7 +416,7 @@ TEST_F(EditingTest, SaveWritesFileAndParametersThenRestartsOnlyOnOk)
         EXPECT_TRUE(lockedState());
         EXPECT_TRUE(logMessages().contains("Configuração Atualizada."));
 
-        app::Settings saved;
+        base::Settings saved;
         ASSERT_TRUE(app::loadConfig(configPath, saved).fileFound);
         EXPECT_EQ(saved.edtPorta, 7010);
         EXPECT_EQ(saved.EdtBaseColeta, coleta->connectionString());

@@ -69,7 +69,7 @@ TEST_F(WindowTest, GeometryKeepsTheBandAndSocketGroupWhenResized)
 
 TEST_F(WindowTest, FieldsMaskPasswordsAndHoldWholeNumbers)
 {
-    app::Settings s;
+    base::Settings s;
     s.EdtSenhaTarvell = "segredo";
     s.EdtSenhaColeta = "##738460";
     s.edtPorta = -5;

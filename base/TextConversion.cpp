@@ -1,9 +1,11 @@
-#include "db/Win1252.h"
+#include "base/TextConversion.h"
 
 #include <array>
 
-namespace quelvor::db {
+namespace quelvor::base {
 namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
 
 // Code points of bytes 0x80..0x9F; the undefined ones keep their C1 value.
 constexpr std::array<char16_t, 32> kHigh = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -50,12 +52,23 @@ void appendUtf8(std::string& out, char32_t cp)
     }
 }
 
-bool decodeUtf8(std::string_view s, size_t& pos, char32_t& cp)
+bool decodeUtf8(std::string_view s, size_t& pos, char32_t& cp, Utf8Form form)
 {
     const auto b0 = static_cast<unsigned char>(s[pos]);
     if (b0 < 0x80) {
         cp = b0;
         ++pos;
+        return true;
+    }
+    const bool generalised = form == Utf8Form::Generalised;
+    if (generalised && b0 == 0xC0) {
+        if (pos + 1 >= s.size())
+            return false;
+        const auto next = static_cast<unsigned char>(s[pos + 1]);
+        if (next != 0x80 && next != 0x8A && next != 0x8D)
+            return false;
+        cp = next & 0x3F;
+        pos += 2;
         return true;
     }
     int extra;
@@ -83,7 +96,7 @@ bool decodeUtf8(std::string_view s, size_t& pos, char32_t& cp)
             return false;
         cp = (cp << 6) | (b & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    if (cp < min || cp > 0x10FFFF || (!generalised && cp >= 0xD800 && cp <= 0xDFFF))
         return false;
     pos += extra + 1;
     return true;
@@ -135,4 +148,49 @@ std::string toWin1252(std::string_view utf8)
     return out;
 }
 
-} // namespace quelvor::db
+std::u16string toUtf16(std::string_view utf8)
+{
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        char32_t cp;
+        if (!decodeUtf8(utf8, pos, cp)) {
+            cp = kReplacement;
+            ++pos;
+        }
+        appendUtf16(out, cp);
+    }
+    return out;
+}
+
+std::string toUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (isHighSurrogate(unit) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            appendUtf8(out, fromSurrogates(unit, text[i + 1]));
+            ++i;
+        } else if (isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            appendUtf8(out, kReplacement);
+        } else {
+            appendUtf8(out, unit);
+        }
+    }
+    return out;
+}
+
+void appendUtf16(std::u16string& out, char32_t cp)
+{
+    if (cp < 0x10000) {
+        out += static_cast<char16_t>(cp);
+    } else {
+        cp -= 0x10000;
+        out += static_cast<char16_t>(0xD800 + (cp >> 10));
+        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    }
+}
+
+} // namespace quelvor::base

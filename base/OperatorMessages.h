@@ -4,9 +4,9 @@
 // The main thread takes the queued texts and shows them: the window as boxes,
 // the headless server as log lines.
 
-#include "app/HandOverQueue.h"
+#include "base/HandOverQueue.h"
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 HandOverQueue& operatorMessages();
 
@@ -15,4 +15,4 @@ inline void postOperatorMessage(const std::string& text)
     operatorMessages().put(text);
 }
 
-} // namespace quelvor::app
+} // namespace quelvor::base

@@ -1,8 +1,8 @@
-#include "sync/QueryHelpers.h"
+#include "db/QueryHelpers.h"
 
 #include <gtest/gtest.h>
 
-using namespace quelvor::sync;
+using namespace quelvor::db;
 
 TEST(Lpad, PadsOnTheLeftAndNeverCuts)
 {

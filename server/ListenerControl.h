@@ -3,7 +3,7 @@
 // lives in server/; the core drives it through this interface on the main
 // thread only.
 
-namespace quelvor::app {
+namespace quelvor::server {
 
 class ListenerControl
 {
@@ -22,4 +22,4 @@ public:
     virtual int port() const = 0;
 };
 
-} // namespace quelvor::app
+} // namespace quelvor::server

@@ -1,25 +1,25 @@
-#include "db/RegionalFormat.h"
+#include "base/RegionalFormat.h"
 
+#include "base/Numbers.h"
+
+#include <charconv>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
+#include <string_view>
+#include <system_error>
 
-namespace quelvor::db {
+namespace quelvor::base {
 namespace {
 
 std::string two(int v)
 {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d", v);
-    return buf;
+    return zeroPadded(v, 2);
 }
 
 std::string four(int v)
 {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d", v);
-    return buf;
+    return zeroPadded(v, 4);
 }
 
 // Writes a value given by its significant digits (no leading or trailing
@@ -104,15 +104,27 @@ std::string generalFloat(double value, int precision, char sep)
         return value < 0 ? "-INF" : "INF";
     if (value == 0)
         return "0";
+    // One digit, then precision-1 decimals: rounds to `precision` significant
+    // digits. to_chars writes a point and ignores the locale.
     char buf[64];
-    // One digit, then precision-1 decimals: rounds to `precision` significant digits.
-    std::snprintf(buf, sizeof buf, "%.*e", precision - 1, std::fabs(value));
+    const auto [end, ec] =
+        std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, precision - 1);
+    const std::string_view text(buf, ec == std::errc() ? static_cast<size_t>(end - buf) : 0);
+    const size_t e = text.find('e');
     std::string mantissa;
-    const char* p = buf;
-    for (; *p && *p != 'e'; ++p)
-        if (*p != '.')
-            mantissa += *p;
-    const int exponent = std::atoi(p + 1);
+    for (char c : text.substr(0, e))
+        if (c != '.')
+            mantissa += c;
+    int exponent = 0;
+    if (e != std::string_view::npos) {
+        std::string_view digits = text.substr(e + 1);
+        const bool negativeExponent = !digits.empty() && digits.front() == '-';
+        if (!digits.empty() && (digits.front() == '-' || digits.front() == '+'))
+            digits.remove_prefix(1);
+        std::from_chars(digits.data(), digits.data() + digits.size(), exponent);
+        if (negativeExponent)
+            exponent = -exponent;
+    }
     while (mantissa.size() > 1 && mantissa.back() == '0')
         mantissa.pop_back();
     return generalFromDigits(value < 0, mantissa, exponent, precision, sep);
@@ -135,4 +147,4 @@ std::string generalScaled(std::int64_t scaled, int scale, char sep)
     return generalFromDigits(negative, digits, exponent, 15, sep);
 }
 
-} // namespace quelvor::db
+} // namespace quelvor::base

@@ -1,6 +1,6 @@
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "db/DbError.h"
-#include "sync/QueryHelpers.h"
+#include "db/QueryHelpers.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@ namespace {
 
 std::vector<std::string> drainLog()
 {
-    return app::OperatorLog::instance().drain();
+    return base::OperatorLog::instance().drain();
 }
 
 bool anyLineHas(const std::vector<std::string>& lines, const std::string& part)
@@ -38,35 +38,35 @@ protected:
     }
     TestDatabase coleta;
     TestDatabase erp;
-    app::Settings settings;
+    base::Settings settings;
 };
 
 } // namespace
 
 TEST_F(QueryHelpersDb, ExecutaQueryChoosesTheDatabaseAndTheKindOfStatement)
 {
-    std::unique_ptr<sync::Query> q;
+    std::unique_ptr<db::Query> q;
     // "d" reaches the ERP (it has the generator), anything else the collection database.
-    ASSERT_TRUE(sync::ExecutaQuery(settings, "  select GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) from RDB$DATABASE",
-                                   q, "d"));
+    ASSERT_TRUE(
+        db::ExecutaQuery(settings, "  select GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) from RDB$DATABASE", q, "d"));
     EXPECT_EQ(q->rows.size(), 1u);
     q.reset();
     EXPECT_FALSE(
-        sync::ExecutaQuery(settings, "SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE", q, "D"));
+        db::ExecutaQuery(settings, "SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE", q, "D"));
     EXPECT_TRUE(anyLineHas(drainLog(),
                            "-Erro na query: SELECT GEN_ID(DESCARGAS_DES_CODIGO_GEN, 0) FROM RDB$DATABASE"));
     ASSERT_NE(q, nullptr) << "the caller holds the call's objects also after a failure";
 
     // A statement that does not start with SELECT is executed and committed, and yields no rows.
-    ASSERT_TRUE(sync::ExecutaQuery(
-        settings,
-        db::Sql("\r\n UPDATE OR INSERT INTO SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,"
-                "VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
-                {db::bare("9"), db::text(""), db::text(""), db::text(""), db::text("::1")}),
-        q, "c"));
+    ASSERT_TRUE(
+        db::ExecutaQuery(settings,
+                         db::Sql("\r\n UPDATE OR INSERT INTO SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,"
+                                 "VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
+                                 {db::bare("9"), db::text(""), db::text(""), db::text(""), db::text("::1")}),
+                         q, "c"));
     EXPECT_TRUE(q->rows.empty());
     ASSERT_TRUE(
-        sync::ExecutaQuery(settings, "WITH X AS (SELECT 1 A FROM RDB$DATABASE) SELECT A FROM X", q, "c"));
+        db::ExecutaQuery(settings, "WITH X AS (SELECT 1 A FROM RDB$DATABASE) SELECT A FROM X", q, "c"));
     EXPECT_TRUE(q->rows.empty());
     q.reset();
     EXPECT_EQ(coleta.queryText("SELECT IP FROM SESSOESATIVAS WHERE SES_ID = 9;"), "::1");
@@ -74,9 +74,9 @@ TEST_F(QueryHelpersDb, ExecutaQueryChoosesTheDatabaseAndTheKindOfStatement)
 
 TEST_F(QueryHelpersDb, ExecutaQueryRaisesUnloggedWhenItCannotAttach)
 {
-    std::unique_ptr<sync::Query> q;
+    std::unique_ptr<db::Query> q;
     settings.EdtSenhaColeta = "wrong";
-    EXPECT_THROW(sync::ExecutaQuery(settings, "DELETE FROM SESSOESATIVAS", q, "c"), db::DbError);
+    EXPECT_THROW(db::ExecutaQuery(settings, "DELETE FROM SESSOESATIVAS", q, "c"), db::DbError);
     EXPECT_EQ(q, nullptr);
     EXPECT_TRUE(drainLog().empty());
 }
@@ -85,19 +85,19 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
 {
     db::Attachment conexao;
     conexao.configure({coleta.connectionString(), coleta.user(), coleta.password(), "WIN1252"});
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", conexao), "");
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", conexao), "");
     EXPECT_TRUE(drainLog().empty()) << "a missing row is not an error";
     EXPECT_TRUE(conexao.connected()) << "a closed standing connection is opened on first use";
 
     coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '7', '2.0');");
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", conexao), "7");
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_VERSAOAPK", "   ", conexao), "2.0");
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_VERSAOAPK",
-                         db::Sql("PAR_EMPRESA = ?", {db::text("7' OR '1'='1")}), conexao),
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", conexao), "7");
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_VERSAOAPK", "   ", conexao), "2.0");
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_VERSAOAPK", db::Sql("PAR_EMPRESA = ?", {db::text("7' OR '1'='1")}),
+                       conexao),
               "");
     EXPECT_TRUE(drainLog().empty());
 
-    EXPECT_EQ(sync::PTAB("NO_TABLE", "X", "A = 1", conexao), "");
+    EXPECT_EQ(db::PTAB("NO_TABLE", "X", "A = 1", conexao), "");
     const auto lines = drainLog();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("-erro PTAB:"), std::string::npos);
@@ -106,6 +106,6 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
 
     db::Attachment quebrada;
     quebrada.configure({"localhost:/nonexistent/x.fdb", "KORVA", "x", "WIN1252"});
-    EXPECT_EQ(sync::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", quebrada), "");
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", quebrada), "");
     EXPECT_TRUE(anyLineHas(drainLog(), "-erro PTAB:"));
 }

@@ -1,6 +1,6 @@
-#include "app/OperatorMessages.h"
+#include "base/OperatorMessages.h"
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 HandOverQueue& operatorMessages()
 {
@@ -8,4 +8,4 @@ HandOverQueue& operatorMessages()
     return queue;
 }
 
-} // namespace quelvor::app
+} // namespace quelvor::base

@@ -1,8 +1,8 @@
-#include "db/RegionalFormat.h"
+#include "base/RegionalFormat.h"
 
 #include <gtest/gtest.h>
 
-using namespace quelvor::db;
+using namespace quelvor::base;
 
 TEST(RegionalFormat, GeneralFormatOfDoubles)
 {

@@ -10,14 +10,14 @@
 // standard output for the headless server). Lines of different threads never
 // mix within a line; the lines of one thread keep their order.
 
-#include "app/HandOverQueue.h"
-#include "db/RegionalFormat.h"
+#include "base/HandOverQueue.h"
+#include "base/RegionalFormat.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 class OperatorLog
 {
@@ -25,10 +25,10 @@ public:
     // The process-wide log that both the main window and the handlers write to.
     static OperatorLog& instance();
 
-    static std::string formatLine(const db::Timestamp& when, const std::string& message);
+    static std::string formatLine(const Timestamp& when, const std::string& message);
 
     // Any thread. Queues the line made with the current local time.
-    void append(const std::string& message) { m_queue.put(formatLine(db::localNow(), message)); }
+    void append(const std::string& message) { m_queue.put(formatLine(localNow(), message)); }
     // Main thread: takes every queued line, oldest first.
     std::vector<std::string> drain() { return m_queue.takeAll(); }
 
@@ -40,9 +40,9 @@ private:
     HandOverQueue m_queue;
 };
 
-} // namespace quelvor::app
+} // namespace quelvor::base
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 // The main window's log: appends one line; on the main thread it then lets the
 // main thread's pending events run (the front end decides what that means).
@@ -52,4 +52,4 @@ void log(const std::string& mensagem);
 void setMainThreadEvents(std::function<void()> processPendingEvents);
 bool isMainThread();
 
-} // namespace quelvor::app
+} // namespace quelvor::base

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 class HandOverQueue
 {
@@ -47,4 +47,4 @@ private:
     std::function<void()> m_wakeUp;    // guarded by m_mutex
 };
 
-} // namespace quelvor::app
+} // namespace quelvor::base

@@ -1,10 +1,9 @@
-#include "sync/QueryHelpers.h"
+#include "db/QueryHelpers.h"
 
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 #include "db/DbError.h"
-#include "db/Win1252.h"
 
-namespace quelvor::sync {
+namespace quelvor::db {
 
 bool isSelectStatement(const std::string& trimmed)
 {
@@ -15,48 +14,60 @@ bool isSelectStatement(const std::string& trimmed)
     return head == "SELECT";
 }
 
-bool ExecutaQuery(const app::Settings& settings, const db::Sql& TextoSQL, std::unique_ptr<Query>& Query,
+bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
                   const std::string& base_dados)
 {
-    const db::Sql statement(db::trimSql(TextoSQL.text()), TextoSQL.params());
     const bool erp = base_dados == "d";
-    db::ConnectionParams params;
+    ConnectionParams params;
     params.database = erp ? settings.EdtBaseTarvell : settings.EdtBaseColeta;
     params.user = erp ? settings.EdtUsuarioTarvell : settings.EdtUsuarioColeta;
     params.password = erp ? settings.EdtSenhaTarvell : settings.EdtSenhaColeta;
     params.charset = "WIN1252";
 
-    auto made = std::make_unique<sync::Query>();
+    auto made = std::make_unique<db::Query>();
     made->connection.connect(params); // a failure here goes to the caller, unlogged
     Query = std::move(made);
+    bool selected = false;
+    return executaComando(Query->connection, TextoSQL, Query->rows, selected);
+}
+
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
+{
+    const Sql trimmed(trimSql(statement.text()), statement.params());
+    rows = ResultSet{};
+    selected = false;
     try {
-        if (isSelectStatement(statement.text()))
-            Query->rows = Query->connection.select(statement);
-        else
-            Query->connection.execute(statement);
+        if (isSelectStatement(trimmed.text())) {
+            rows = conexao.select(trimmed);
+            selected = true;
+        } else {
+            conexao.execute(trimmed);
+        }
     } catch (const std::exception& e) {
-        app::log("Erro na query: " + statement.display() + e.what());
+        rows = ResultSet{};
+        selected = false;
+        base::log("Erro na query: " + trimmed.display() + e.what());
         return false;
     }
     return true;
 }
 
-std::string PTAB(const std::string& Tabela, const std::string& Campo, const db::Sql& Condicao,
-                 db::Attachment& conexao)
+std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql& Condicao,
+                 Attachment& conexao)
 {
     std::vector<std::string> lines{"SELECT FIRST 1 " + Campo + " from " + Tabela};
-    if (!db::trimSql(Condicao.text()).empty())
+    if (!trimSql(Condicao.text()).empty())
         lines.push_back(" Where " + Condicao.text());
     std::string text;
     for (size_t i = 0; i < lines.size(); ++i)
         text += (i ? "\r\n" : "") + lines[i];
-    const db::Sql statement(text, Condicao.params());
+    const Sql statement(text, Condicao.params());
     try {
         conexao.open();
-        const db::ResultSet rs = conexao.select(statement);
+        const ResultSet rs = conexao.select(statement);
         if (rs.empty() || rs.columns.empty())
             return {};
-        return db::asText(rs.rows[0][0], rs.columns[0]);
+        return asText(rs.rows[0][0], rs.columns[0]);
     } catch (const std::exception& e) {
         std::string shown;
         const std::string displayed = statement.display();
@@ -68,7 +79,7 @@ std::string PTAB(const std::string& Tabela, const std::string& Campo, const db::
                 break;
             from = at + 2;
         }
-        app::log("erro PTAB:" + std::string(e.what()) + " - " + shown);
+        base::log("erro PTAB:" + std::string(e.what()) + " - " + shown);
         return {};
     }
 }
@@ -91,4 +102,4 @@ std::string Lpad(const std::string& Expressao, int Quantidade, const std::string
     return result;
 }
 
-} // namespace quelvor::sync
+} // namespace quelvor::db

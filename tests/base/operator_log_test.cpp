@@ -1,4 +1,4 @@
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <map>
 #include <thread>
 
-using namespace quelvor::app;
+using namespace quelvor::base;
 
 TEST(OperatorLog, LineForm)
 {

@@ -4,11 +4,11 @@
 // copy), the connected-devices counter and the once-per-process mark that the
 // session table was emptied.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 
 #include <atomic>
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 struct ServiceState
 {
@@ -18,4 +18,4 @@ struct ServiceState
     std::atomic<bool> inicializousocket{false};
 };
 
-} // namespace quelvor::app
+} // namespace quelvor::base

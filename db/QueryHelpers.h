@@ -1,5 +1,10 @@
 #pragma once
-// The main window's statement helpers.
+// The statement helpers of the main window and of the handlers.
+//
+// executaComando is the one way a statement is run for them: trimmed, fetched
+// whole when it is a SELECT, executed otherwise, and a failure logged as
+// "Erro na query: " followed by the statement and the message. The handlers'
+// TConexao::ExecutaQuery and the main window's ExecutaQuery both run on it.
 //
 // ExecutaQuery runs one statement on an attachment made for that one call from
 // the database fields as they are at that moment; the caller owns what comes
@@ -9,22 +14,22 @@
 // PTAB reads one value over one of the window's standing connections; main
 // thread only. Lpad pads a code on the left for the progress text.
 
-#include "app/Settings.h"
+#include "base/Settings.h"
 #include "db/Attachment.h"
 #include "db/Sql.h"
 
 #include <memory>
 #include <string>
 
-namespace quelvor::sync {
+namespace quelvor::db {
 
 // What one ExecutaQuery call made: its own attachment (with its own read
 // committed transaction) and, for a SELECT, every row. Destroying it commits
 // and detaches.
 struct Query
 {
-    db::Attachment connection;
-    db::ResultSet rows;
+    Attachment connection;
+    ResultSet rows;
 };
 
 // base_dados "d" selects the ERP database, anything else the collection one.
@@ -32,8 +37,14 @@ struct Query
 // untouched then). A failed statement is logged as "Erro na query: " followed
 // by the statement and the message; the result is then false and Query still
 // holds the call's objects.
-bool ExecutaQuery(const app::Settings& settings, const db::Sql& TextoSQL, std::unique_ptr<Query>& Query,
+bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
                   const std::string& base_dados);
+
+// Runs the statement on the attachment. A SELECT (by its first six letters,
+// after trimming) fills `rows` and sets `selected`; any other statement
+// leaves `rows` empty. False when the statement failed; the failure is logged
+// and `rows` is left empty.
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected);
 
 // True when the statement's first six characters are SELECT in any ASCII case.
 bool isSelectStatement(const std::string& trimmedStatement);
@@ -43,9 +54,9 @@ bool isSelectStatement(const std::string& trimmedStatement);
 // The condition's values are bound. Opens the connection with the settings it
 // holds when closed. Every failure is logged as "erro PTAB:" with the message,
 // " - " and the statement's lines, and yields the empty text.
-std::string PTAB(const std::string& Tabela, const std::string& Campo, const db::Sql& Condicao,
-                 db::Attachment& conexao);
+std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql& Condicao,
+                 Attachment& conexao);
 
 std::string Lpad(const std::string& Expressao, int Quantidade, const std::string& valor);
 
-} // namespace quelvor::sync
+} // namespace quelvor::db

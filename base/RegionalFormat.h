@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace quelvor::db {
+namespace quelvor::base {
 
 inline constexpr char kDateSeparator = '/';
 inline constexpr char kTimeSeparator = ':';
@@ -48,4 +48,4 @@ std::string generalFloat(double value, int precision, char decimalSeparator);
 // The same rule on an exact scaled whole number (value = scaled * 10^scale).
 std::string generalScaled(std::int64_t scaled, int scale, char decimalSeparator);
 
-} // namespace quelvor::db
+} // namespace quelvor::base

@@ -1,6 +1,6 @@
-#include "app/OperatorLog.h"
+#include "base/OperatorLog.h"
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 OperatorLog& OperatorLog::instance()
 {
@@ -8,16 +8,16 @@ OperatorLog& OperatorLog::instance()
     return log;
 }
 
-std::string OperatorLog::formatLine(const db::Timestamp& when, const std::string& message)
+std::string OperatorLog::formatLine(const Timestamp& when, const std::string& message)
 {
-    return db::dateTimeText(when) + "-" + message;
+    return dateTimeText(when) + "-" + message;
 }
 
-} // namespace quelvor::app
+} // namespace quelvor::base
 
 #include <thread>
 
-namespace quelvor::app {
+namespace quelvor::base {
 namespace {
 std::thread::id g_mainThread;
 std::function<void()> g_processPendingEvents; // set once by the main thread before other threads start
@@ -41,4 +41,4 @@ void log(const std::string& mensagem)
         g_processPendingEvents();
 }
 
-} // namespace quelvor::app
+} // namespace quelvor::base

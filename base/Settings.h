@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-namespace quelvor::app {
+namespace quelvor::base {
 
 struct Settings
 {
@@ -51,4 +51,4 @@ private:
     Settings m_settings; // guarded by m_mutex
 };
 
-} // namespace quelvor::app
+} // namespace quelvor::base

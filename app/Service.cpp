@@ -1,0 +1,28 @@
+#include "app/Service.h"
+
+#include "base/OperatorLog.h"
+#include "db/Attachment.h"
+
+namespace quelvor::app {
+
+Service::Service(FrontEnd& front)
+    : m_listener(m_state), m_core(front, m_state, m_listener), m_sincronizacao(m_core)
+{
+    // Errors met where nothing can be raised (a destructor's commit, say) go
+    // to the operator log. Queued only: such a call may come from a
+    // destructor, where letting events run would be out of place.
+    db::setQuietErrorHandler(
+        [](const std::string& message) { base::OperatorLog::instance().append(message); });
+}
+
+Service::~Service()
+{
+    // A front end that returned without the exit sequence still stops every
+    // connection thread here, while the front end and the state are alive.
+    try {
+        m_core.FormDestroy();
+    } catch (...) {
+    }
+}
+
+} // namespace quelvor::app
