@@ -11,7 +11,12 @@ QUELVOR_PACKAGES=(
     libgtest-dev libgmock-dev
     firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
     libasio-dev qt6-base-dev
+    locales clang-format
 )
+
+# The locale of the people who run the server: the tests check that numbers
+# read and write the same under it as under C.
+QUELVOR_TEST_LOCALE=pt_BR.UTF-8
 
 # The database user that owns the demo and test databases.
 QUELVOR_DB_USER=KORVA
@@ -55,6 +60,21 @@ ensure_packages() {
     say "Installing ${missing[*]}"
     apt-get update
     DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
+}
+
+# --- locale -------------------------------------------------------------
+
+# Generates the test locale when the system does not have it yet.
+ensure_test_locale() {
+    local name=${QUELVOR_TEST_LOCALE%%.*}
+    locale -a 2>/dev/null | grep -qix "$name\.utf-\?8" && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        say "warning: the locale $QUELVOR_TEST_LOCALE is missing (run this as root to generate it); its tests will fail"
+        return 0
+    fi
+    say "Generating the locale $QUELVOR_TEST_LOCALE"
+    localedef -i "$name" -c -f UTF-8 -A /usr/share/locale/locale.alias "$QUELVOR_TEST_LOCALE" ||
+        die "could not generate the locale $QUELVOR_TEST_LOCALE"
 }
 
 # --- Firebird server ----------------------------------------------------

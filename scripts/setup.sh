@@ -14,6 +14,7 @@ DEMO_DIR=$(demo_dir)
 SCHEMA_DIR=$QUELVOR_ROOT/schema
 
 ensure_packages
+ensure_test_locale
 ensure_firebird_running
 ensure_db_user "$QUELVOR_DB_USER" "$QUELVOR_DB_PASSWORD"
 

@@ -76,8 +76,9 @@ TEST(Utf8, GeneralisedFormTakesWhatTheConfigurationFileWrites)
             const bool ok = decodeUtf8(text, pos, cp, form);
             EXPECT_EQ(ok, form == Utf8Form::Strict ? c.strict : c.generalised);
             EXPECT_EQ(pos, ok ? text.size() : 0);
-            if (ok)
+            if (ok) {
                 EXPECT_EQ(cp, c.codePoint);
+            }
         }
     }
 }

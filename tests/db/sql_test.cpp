@@ -1,5 +1,6 @@
 #include "db/DbError.h"
 #include "db/Sql.h"
+#include "tests/support/ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +52,19 @@ TEST(Sql, BareValues)
         SCOPED_TRACE(bad);
         EXPECT_THROW(parseBare(bad), DbError);
     }
+}
+
+// A handheld's bare value in exponent form reads the same whatever locale the
+// process runs under.
+TEST(Sql, BareValuesIgnoreTheLocale)
+{
+    quelvor::test::ScopedLocale ptBr(quelvor::test::kPtBr);
+    ASSERT_TRUE(ptBr.writesDecimalComma());
+    const BareNumber exponent = parseBare("1.5e3");
+    EXPECT_EQ(exponent.kind, BareNumber::Kind::Double);
+    EXPECT_EQ(exponent.real, 1500);
+    EXPECT_EQ(parseBare("-2.5E-1").real, -0.25);
+    EXPECT_THROW(parseBare("1,5e3"), DbError);
 }
 
 TEST(Sql, PlaceholdersIgnoreQuotedTextAndComments)

@@ -3,6 +3,7 @@
 #include "ProtocolHarness.h"
 
 #include "protocol/RowEncoding.h"
+#include "tests/support/ScopedLocale.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +153,34 @@ TEST(CatalogueDownload, SequenceNumberIsBoundAsABareValue)
             erros[0].rfind("Erro na query: " + statement + c.campo4 + " ORDER BY SEQUENCIALALTERACAO", 0), 0u)
             << erros[0];
     }
+}
+
+// The window switches the process to the operator's locale (a decimal comma
+// under pt_BR); the handheld must get the same bytes as from the headless
+// server. A database may hold an average as DOUBLE PRECISION.
+TEST(CatalogueDownload, DoubleValuesGoOutTheSameUnderPtBr)
+{
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    base.execScript("ALTER TABLE PRODUTORES DROP PRO_MEDIA;\n"
+                    "ALTER TABLE PRODUTORES ADD PRO_MEDIA DOUBLE PRECISION;\n"
+                    "INSERT INTO PRODUTORES (PRO_CLIFOR, PRO_MEDIA) VALUES (1, 1.25);\n"
+                    "INSERT INTO PRODUTORES (PRO_CLIFOR, PRO_MEDIA) VALUES (2, -1234567.5);\n"
+                    "INSERT INTO PRODUTORES (PRO_CLIFOR, PRO_MEDIA) VALUES (3, 0.000000125);\n");
+    SessaoLiberada sessao(base);
+    const std::string pedido = linha({"1002", "H1", "-23.5", "-46.6"});
+
+    const std::vector<std::string> underC = sessao.envia(pedido).linhas;
+    ASSERT_EQ(underC.size(), 5u); // header, three rows, end
+    auto media = [](const std::string& linhaDaResposta) {
+        return TConexao::Split(linhaDaResposta, kStx).at(8);
+    };
+    EXPECT_EQ(media(underC[1]), "1.25");
+    EXPECT_EQ(media(underC[2]), "-1234567.5");
+    EXPECT_EQ(media(underC[3]), "1.25E-7");
+
+    test::ScopedLocale ptBr(test::kPtBr);
+    ASSERT_TRUE(ptBr.writesDecimalComma());
+    EXPECT_EQ(sessao.envia(pedido).linhas, underC);
 }
 
 TEST(CatalogueDownload, EmptyTableGivesHeaderWithZero)
