@@ -1,5 +1,7 @@
 #include "base/OperatorLog.h"
 
+#include <thread>
+
 namespace quelvor::base {
 
 OperatorLog& OperatorLog::instance()
@@ -13,11 +15,6 @@ std::string OperatorLog::formatLine(const Timestamp& when, const std::string& me
     return dateTimeText(when) + "-" + message;
 }
 
-} // namespace quelvor::base
-
-#include <thread>
-
-namespace quelvor::base {
 namespace {
 std::thread::id g_mainThread;
 std::function<void()> g_processPendingEvents; // set once by the main thread before other threads start

@@ -40,10 +40,6 @@ private:
     HandOverQueue m_queue;
 };
 
-} // namespace quelvor::base
-
-namespace quelvor::base {
-
 // The main window's log: appends one line; on the main thread it then lets the
 // main thread's pending events run (the front end decides what that means).
 void log(const std::string& mensagem);
