@@ -12,7 +12,22 @@ OperatorLog& OperatorLog::instance()
 
 std::string OperatorLog::formatLine(const Timestamp& when, const std::string& message)
 {
-    return dateTimeText(when) + "-" + message;
+    // One line each, whatever the message holds: a database error comes in
+    // several lines ("-SQL error code = -303"), and a line without its date
+    // and time would stand in the log as if it were a message of its own.
+    std::string line = dateTimeText(when) + "-";
+    line.reserve(line.size() + message.size());
+    for (size_t i = 0; i < message.size(); ++i) {
+        const char c = message[i];
+        if (c == '\r' || c == '\n') {
+            line += ' ';
+            if (c == '\r' && i + 1 < message.size() && message[i + 1] == '\n')
+                ++i; // CR LF is one break
+        } else {
+            line += c;
+        }
+    }
+    return line;
 }
 
 namespace {

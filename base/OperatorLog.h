@@ -1,7 +1,8 @@
 #pragma once
 // The operator log: every part of the server reports here. A line is the
 // date-and-time text, "-" and the message (the time left out at exactly
-// midnight).
+// midnight), always one line: every line break of the message (CR LF, CR or
+// LF) becomes a blank.
 //
 // append() may be called from any thread. It takes a short lock to queue the
 // whole line and returns: it never waits for the main thread, so a connection

@@ -33,7 +33,7 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
 
 bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
 {
-    const Sql trimmed(trimSql(statement.text()), statement.params());
+    const Sql trimmed = statement.trimmed();
     rows = ResultSet{};
     selected = false;
     try {
@@ -53,8 +53,10 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
 }
 
 std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql& Condicao,
-                 Attachment& conexao)
+                 Attachment& conexao, bool* falhou)
 {
+    if (falhou)
+        *falhou = false;
     std::vector<std::string> lines{"SELECT FIRST 1 " + Campo + " from " + Tabela};
     if (!trimSql(Condicao.text()).empty())
         lines.push_back(" Where " + Condicao.text());
@@ -80,6 +82,8 @@ std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql&
             from = at + 2;
         }
         base::log("erro PTAB:" + std::string(e.what()) + " - " + shown);
+        if (falhou)
+            *falhou = true;
         return {};
     }
 }

@@ -53,9 +53,10 @@ bool isSelectStatement(const std::string& trimmedStatement);
 // with " Where <Condicao>" on a second line when the condition is not blank.
 // The condition's values are bound. Opens the connection with the settings it
 // holds when closed. Every failure is logged as "erro PTAB:" with the message,
-// " - " and the statement's lines, and yields the empty text.
+// " - " and the statement's lines, and yields the empty text; `falhou`, when
+// given, tells a failure from a lookup that found nothing.
 std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql& Condicao,
-                 Attachment& conexao);
+                 Attachment& conexao, bool* falhou = nullptr);
 
 std::string Lpad(const std::string& Expressao, int Quantidade, const std::string& valor);
 

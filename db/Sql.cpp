@@ -45,11 +45,12 @@ std::vector<size_t> placeholderPositions(const std::string& s)
 
 std::string Sql::display() const
 {
-    const auto positions = placeholderPositions(m_text);
+    const std::string& text = m_displayText ? *m_displayText : m_text;
+    const auto positions = placeholderPositions(text);
     std::string out;
     size_t from = 0;
     for (size_t i = 0; i < positions.size(); ++i) {
-        out.append(m_text, from, positions[i] - from);
+        out.append(text, from, positions[i] - from);
         from = positions[i] + 1;
         if (i >= m_params.size()) {
             out += '?';
@@ -70,7 +71,15 @@ std::string Sql::display() const
             break;
         }
     }
-    out.append(m_text, from, std::string::npos);
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+Sql Sql::trimmed() const
+{
+    Sql out(trimSql(m_text), m_params);
+    if (m_displayText)
+        out.m_displayText = trimSql(*m_displayText);
     return out;
 }
 
@@ -133,27 +142,39 @@ BareNumber parseBare(const std::string& value)
     if (i != v.size())
         return fail();
 
+    // A value the database would refuse as a literal is refused here too,
+    // rather than reaching it as infinity, as zero or rounded: the statement
+    // then fails and the upload is not acknowledged.
+    auto outOfRange = [&]() -> BareNumber {
+        throw DbError("valor numérico fora do intervalo: '" + value + "'");
+    };
     BareNumber n;
     if (!hasExponent) {
         scale = -static_cast<int>(fracDigits);
         // Strip leading zeros so that the digit count reflects the value.
         size_t first = digits.find_first_not_of('0');
         const std::string significant = first == std::string::npos ? "0" : digits.substr(first);
-        std::int64_t magnitude = 0;
+        std::uint64_t magnitude = 0;
         const auto res =
             std::from_chars(significant.data(), significant.data() + significant.size(), magnitude);
-        if (res.ec == std::errc() && res.ptr == significant.data() + significant.size() && scale >= -18) {
+        // An exact literal holds 64 bits of digits, -2^63 included.
+        const std::uint64_t limit = negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1;
+        if (res.ec != std::errc() || res.ptr != significant.data() + significant.size() || magnitude > limit)
+            return outOfRange();
+        if (scale >= -18) {
             n.kind = BareNumber::Kind::Scaled;
-            n.scaled = negative ? -magnitude : magnitude;
+            n.scaled =
+                negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
             n.scale = scale;
             return n;
         }
     }
-    // The shape was checked above, so this always reads; a value beyond the
-    // range of a double reads as infinity or zero.
+    // The shape was checked above, so this always reads.
     const auto real = base::parseReal(v);
     if (!real)
         return fail();
+    if (real->outOfRange)
+        return outOfRange();
     n.kind = BareNumber::Kind::Double;
     n.real = real->value;
     return n;

@@ -8,7 +8,9 @@
 // Bare values are what a handheld sends "as is" for numbers: an SQL numeric
 // literal (optional sign, digits, optional point and digits, optional exponent)
 // or the word null in any letter case, with optional blanks around. Anything
-// else fails the statement before it reaches the database.
+// else fails the statement before it reaches the database, and so does a
+// number the database would refuse as a literal: a decimal whose digits do not
+// fit 64 bits, or an exponent form beyond the range of a double.
 
 #include <cstdint>
 #include <optional>
@@ -57,9 +59,22 @@ public:
     // The statement as it would read with its values spliced in.
     std::string display() const;
 
+    // The same statement with blanks and control characters dropped at both
+    // ends of its text.
+    Sql trimmed() const;
+
+    // Where the text runs with a cast that the spliced statement did not
+    // need, the text that the log shows instead (same placeholders).
+    Sql& shownAs(std::string displayText)
+    {
+        m_displayText = std::move(displayText);
+        return *this;
+    }
+
 private:
     std::string m_text;
     std::vector<SqlParam> m_params;
+    std::optional<std::string> m_displayText;
 };
 
 // How a bare value binds: as NULL, as a scaled whole number (digits and a
@@ -78,7 +93,8 @@ struct BareNumber
     double real = 0;
 };
 
-// Throws DbError with a clear message when the text is not a bare value.
+// Throws DbError with a clear message when the text is not a bare value or
+// lies beyond what a literal may hold.
 BareNumber parseBare(const std::string& value);
 
 // Positions of the '?' placeholders outside quoted literals and comments.

@@ -14,17 +14,26 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     // Field 4, the highest change number the handheld holds, is taken only
     // when the line has more than five fields: a field 4 followed by the
     // trailing separator, or more.
+    // The number compares as the handheld wrote it: bound bare against the
+    // INTEGER column it would be converted to a whole number first (2.5 would
+    // read as 3) and a number beyond 32 bits would fail, so it goes in as a
+    // double, as the literal would compare.
     std::string texto = baseStatement;
+    std::string mostrado = baseStatement;
     std::vector<db::SqlParam> valores;
     if (r.ultimo() > 4) {
-        texto += " WHERE SEQUENCIALALTERACAO > ?";
+        texto += " WHERE SEQUENCIALALTERACAO > CAST(? AS DOUBLE PRECISION)";
+        mostrado += " WHERE SEQUENCIALALTERACAO > ?";
         valores.push_back(db::bare(r.campo(4)));
     }
     texto += " ORDER BY SEQUENCIALALTERACAO";
+    mostrado += " ORDER BY SEQUENCIALALTERACAO";
 
     // Every row is fetched before the header goes out, so its count is exact.
     WorkingQuery& q = r.query;
-    const bool executou = ExecutaQuery(db::Sql(texto, std::move(valores)), q, BDColeta);
+    db::Sql comando(texto, std::move(valores));
+    comando.shownAs(mostrado);
+    const bool executou = ExecutaQuery(comando, q, BDColeta);
     enviaRetorno("2" + tabela + STX + std::to_string(executou ? q.rows.size() : 0) + STX, r.conexao);
     if (!executou) {
         // The handheld has been told there are no rows; the request goes no

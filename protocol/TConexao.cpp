@@ -109,7 +109,15 @@ std::string TConexao::PTAB(const std::string& tabela, const std::string& campo, 
 
 std::string TConexao::liberado(const Request& r)
 {
-    return PTAB("SESSOESATIVAS", "LIBERADO", db::Sql("SES_ID = ?", {db::bare(r.idconexao)}), BDColeta);
+    bool falhou = false;
+    std::string valor = db::PTAB("SESSOESATIVAS", "LIBERADO", db::Sql("SES_ID = ?", {db::bare(r.idconexao)}),
+                                 BDColeta, &falhou);
+    // A lookup that failed says nothing about the handheld: answering it with
+    // the refusal would tell a released handheld that it is not authorised.
+    // The request ends as when the database cannot be opened.
+    if (falhou)
+        throw std::runtime_error("a permissão da sessão " + r.idconexao + " não pôde ser lida");
+    return valor;
 }
 
 void TConexao::TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChannel& Conexao,

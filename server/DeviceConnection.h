@@ -33,6 +33,12 @@ public:
     virtual std::string peerAddress() const = 0;
     // The decimal text of the socket handle number.
     virtual std::string sessionKey() const = 0;
+
+    // This connection's session row was reset (empty flags) by its connect
+    // event. Until it is, the row may still be an earlier connection's that
+    // had the same handle, released or not, so no request is answered before
+    // the reset has been made. The connection's own thread only.
+    bool sessaoReiniciada = false;
 };
 
 } // namespace quelvor::server

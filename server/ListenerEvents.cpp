@@ -10,15 +10,25 @@ namespace quelvor::server {
 namespace {
 
 // Runs a statement on the collection database; the device and the listener go
-// on whatever happens, and a statement failure has been logged by ExecutaQuery.
-void executaIgnorandoFalhas(const base::ServiceState& state, const db::Sql& statement)
+// on whatever happens, and a statement failure has been logged by
+// ExecutaQuery. True when the statement ran.
+bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement)
 {
     try {
         std::unique_ptr<db::Query> query;
-        db::ExecutaQuery(state.settings.get(), statement, query, "c");
+        return db::ExecutaQuery(settings, statement, query, "c");
     } catch (...) {
         // Attaching failed (unreachable server, wrong path or credentials): dropped unlogged.
+        return false;
     }
+}
+
+db::Sql sessaoVazia(DeviceConnection& AContext)
+{
+    return db::Sql("UPDATE OR INSERT INTO "
+                   "SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
+                   {db::bare(AContext.sessionKey()), db::text(""), db::text(""), db::text(""),
+                    db::text(AContext.peerAddress())});
 }
 
 } // namespace
@@ -27,24 +37,30 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state)
 {
     if (state.inicializousocket.exchange(true))
         return;
-    executaIgnorandoFalhas(state, "DELETE FROM SESSOESATIVAS");
+    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS");
 }
 
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state)
 {
+    AContext.sessaoReiniciada = false;
     try {
-        const std::string key = AContext.sessionKey();
-        base::log("Conectou: " + key);
-        const db::Sql statement(
-            "UPDATE OR INSERT INTO "
-            "SESSOESATIVAS(SES_ID,LIBERADO,EMPRESACERTA,VERSAOCORRETA,IP)VALUES(?,?,?,?,?)",
-            {db::bare(key), db::text(""), db::text(""), db::text(""), db::text(AContext.peerAddress())});
+        base::log("Conectou: " + AContext.sessionKey());
+        const db::Sql statement = sessaoVazia(AContext);
         base::log("Sql:" + statement.display());
-        executaIgnorandoFalhas(state, statement);
+        AContext.sessaoReiniciada = executaIgnorandoFalhas(state.settings.get(), statement);
     } catch (...) {
         // Nothing here may keep the device from being served or counted.
     }
     ++state.connectedDevices;
+}
+
+bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings)
+{
+    try {
+        return executaIgnorandoFalhas(settings, sessaoVazia(AContext));
+    } catch (...) {
+        return false;
+    }
 }
 
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state)

@@ -21,8 +21,12 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state);
 
 // Logs "Conectou: <key>", resets the connection's session row (logged as
 // "Sql:" and the statement), and counts the device, whether or not the row
-// could be written.
+// could be written. AContext.sessaoReiniciada tells whether it was.
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state);
+
+// Writes the connection's session row with empty flags, as the connect event
+// does; true when it was written. Never throws.
+bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings);
 
 // Logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);

@@ -2,6 +2,9 @@
 
 #include "base/OperatorLog.h"
 #include "protocol/TConexao.h"
+#include "server/ListenerEvents.h"
+
+#include <stdexcept>
 
 namespace quelvor::server {
 
@@ -18,6 +21,15 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
         return true;
 
     const base::Settings s = settings.get(); // one consistent copy for the whole request
+    // The reset at connect failed (the database was unreachable for a
+    // moment): the row may still be an earlier connection's, released or
+    // not. It is reset now, before any request is answered, or the request
+    // ends as when the database cannot be opened.
+    if (!AContext.sessaoReiniciada) {
+        AContext.sessaoReiniciada = reiniciaSessao(AContext, s);
+        if (!AContext.sessaoReiniciada)
+            throw std::runtime_error("a sessão " + AContext.sessionKey() + " não pôde ser reiniciada");
+    }
     protocol::TConexao conexao(s.EdtBaseColeta, s.EdtUsuarioColeta, s.EdtSenhaColeta, s.EdtBaseTarvell,
                                s.EdtUsuarioTarvell, s.EdtSenhaTarvell);
     conexao.TrataTextoRecebidoANDROIDObj(texto, AContext, AContext.peerAddress(), AContext.sessionKey());

@@ -17,6 +17,12 @@ TEST(OperatorLog, LineForm)
                                                                      "a\x02"),
               "09/12/2026-1001\x02"
               "a\x02");
+    // A database error in several lines stays one line of the log.
+    EXPECT_EQ(
+        OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}},
+                                "Erro na query: SELECT X\r\nDynamic SQL Error\n-SQL error code = -303\r-x"),
+        "09/12/2026-Erro na query: SELECT X Dynamic SQL Error -SQL error code = -303 -x");
+    EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "\n\n"), "09/12/2026-  ");
 }
 
 TEST(OperatorLog, ThreadsAppendWholeLinesInTheirOwnOrderWithoutWaiting)

@@ -101,11 +101,21 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
     const auto lines = drainLog();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("-erro PTAB:"), std::string::npos);
-    EXPECT_NE(lines[0].find(" - SELECT FIRST 1 X from NO_TABLE\r\n Where A = 1\r\n"), std::string::npos)
+    // The statement's lines, each line break a blank: the log line stays one line.
+    EXPECT_NE(lines[0].find(" - SELECT FIRST 1 X from NO_TABLE  Where A = 1 "), std::string::npos)
         << lines[0];
+    EXPECT_EQ(lines[0].find_first_of("\r\n"), std::string::npos);
 
     db::Attachment quebrada;
     quebrada.configure({"localhost:/nonexistent/x.fdb", "KORVA", "x", "WIN1252"});
     EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", quebrada), "");
     EXPECT_TRUE(anyLineHas(drainLog(), "-erro PTAB:"));
+
+    // A caller that must tell a failure from an empty answer is told.
+    bool falhou = false;
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 99", conexao, &falhou), "");
+    EXPECT_FALSE(falhou);
+    EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", quebrada, &falhou), "");
+    EXPECT_TRUE(falhou);
+    drainLog();
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 using namespace quelvor::db;
 
 TEST(Sql, DisplaySplicesValuesWhereTheyWereBound)
@@ -34,7 +36,11 @@ TEST(Sql, BareValues)
         {"null", BareNumber::Kind::Null, 0, 0},
         {" NuLL\t", BareNumber::Kind::Null, 0, 0},
         {"1E20", BareNumber::Kind::Double, 0, 0},
-        {"99999999999999999999", BareNumber::Kind::Double, 0, 0}, // beyond 64 bits
+        {"-9223372036854775808", BareNumber::Kind::Scaled, INT64_MIN, 0},
+        {"9223372036854775807", BareNumber::Kind::Scaled, INT64_MAX, 0},
+        {"0.1234567890123456789", BareNumber::Kind::Double, 0, 0}, // exact digits, finer than 18 places
+        {"1.5e308", BareNumber::Kind::Double, 0, 0},
+        {"1e-310", BareNumber::Kind::Double, 0, 0},
     };
     for (const Case& c : good) {
         SCOPED_TRACE(c.text);
@@ -46,6 +52,20 @@ TEST(Sql, BareValues)
         }
     }
     EXPECT_DOUBLE_EQ(parseBare("1.5e-3").real, 0.0015);
+
+    // What the database refuses as a literal ("numeric value is out of range").
+    for (const char* beyond :
+         {"1e400", "-1e400", "1e-400", "-1E-400", "9223372036854775808", "-9223372036854775809",
+          "99999999999999999999", "922337203685477580.8", "1.0000000000000000001"}) {
+        SCOPED_TRACE(beyond);
+        try {
+            parseBare(beyond);
+            ADD_FAILURE() << "accepted";
+        } catch (const DbError& e) {
+            EXPECT_EQ(std::string(e.what()),
+                      std::string("valor numérico fora do intervalo: '") + beyond + "'");
+        }
+    }
 
     for (const char* bad : {"", "   ", "12,5", "abc", "1 2", "1;DROP TABLE X", "--1", "1e", ".", "-", "0x10",
                             "nul", "null1", "'1'"}) {

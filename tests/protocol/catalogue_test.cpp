@@ -128,12 +128,21 @@ TEST(CatalogueDownload, SequenceNumberIsBoundAsABareValue)
         int acima; // when it does not fail
     };
     const std::vector<Caso> casos = {
-        {" 3 ", false, 3},    // blanks around a number are allowed
-        {"null", false, 99},  // compares with NULL: no row passes
-        {"abc", true, 0},     // letters
-        {"", true, 0},        // an empty field 4 in a line of six fields
-        {"3,5", true, 0},     // a decimal comma
-        {"3 OR 1=1", true, 0} // nothing but the value reaches the statement
+        {" 3 ", false, 3},     // blanks around a number are allowed
+        {"null", false, 99},   // compares with NULL: no row passes
+        {"abc", true, 0},      // letters
+        {"", true, 0},         // an empty field 4 in a line of six fields
+        {"3,5", true, 0},      // a decimal comma
+        {"3 OR 1=1", true, 0}, // nothing but the value reaches the statement
+        // compared as the number the handheld wrote, as the literal would be
+        {"2.5", false, 2},
+        {"2.7", false, 2},
+        {"2.999", false, 2},
+        {"3.0", false, 3},
+        {"3e0", false, 3},
+        {"3000000000", false, 99}, // beyond 32 bits: no row, and the connection stays
+        {"-5", false, 0},
+        {"1e400", true, 0}, // refused as the literal is
     };
     for (const Caso& c : casos) {
         SCOPED_TRACE("field 4: [" + c.campo4 + "]");

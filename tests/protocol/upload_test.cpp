@@ -366,9 +366,9 @@ const TipoDeUpload kTipos[] = {
     {"tracking point", ponto, classicaPonto, "RASTREAMENTO"},
 };
 
-// A value that is not a number where the statement places it as received
-// fails the statement: it is logged as the operator knows it, nothing is
-// written, and the handheld gets only the end line.
+// A value that is not a number where the statement places it as received,
+// or a number the database would refuse as a literal, fails the statement: it is logged as the operator knows
+// it, nothing is written, and the handheld gets only the end line.
 TEST(Uploads, BareValueFailureWritesNothing)
 {
     struct Caso
@@ -389,6 +389,14 @@ TEST(Uploads, BareValueFailureWritesNothing)
         {2, 9, "45,5"},
         {2, 5, ""},
         {2, 8, "null null"},
+        // numbers the database refuses as literals: beyond a double, below
+        // its smallest magnitude, more digits than 64 bits
+        {0, 8, "1e400"},
+        {1, 12, "-1e400"},
+        {2, 5, "1e400"},
+        {2, 6, "-1e400"},
+        {2, 9, "1e-400"},
+        {2, 10, "99999999999999999999.5"},
     };
     TestDatabase base(TestDatabase::Kind::Coleta);
     SessaoLiberada sessao(base);
@@ -448,6 +456,24 @@ TEST(Uploads, RejectedByTheDatabaseIsNotAcknowledged)
     EXPECT_EQ(linhasDoBanco(base, "SELECT (SELECT COUNT(*) FROM CARGAS) + (SELECT COUNT(*) FROM COLETAS) "
                                   "FROM RDB$DATABASE"),
               std::vector<Campos>{{"0"}});
+}
+
+// A permission lookup that fails says nothing about the handheld: no refusal
+// goes out (it would tell a released handheld it is not authorised); the
+// request ends as when the database cannot be opened.
+TEST(Permission, AFailedLookupIsNotARefusal)
+{
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    SessaoLiberada sessao(base);
+    base.execScript("DROP TABLE SESSOESATIVAS;");
+    for (const std::string& pedido :
+         {linha({"1001", "H1", "-23.5", "-46.6"}), linha({"1000", "H1", "-23.5", "-46.6", "1", "3.1", ""})}) {
+        SCOPED_TRACE(pedido);
+        const Resposta r = sessao.envia(pedido);
+        EXPECT_TRUE(r.abandonada);
+        EXPECT_TRUE(r.linhas.empty());
+        EXPECT_EQ(comecamCom(r.log, "erro PTAB:").size(), 1u);
+    }
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The execute event: one line read, one handler built with the settings of
 // that moment, answered and destroyed.
 #include "base/OperatorLog.h"
+#include "base/ServiceState.h"
+#include "server/ListenerEvents.h"
 #include "server/RequestIntake.h"
 #include "tests/support/TestDatabase.h"
 
@@ -18,6 +20,7 @@ const std::string S(1, '\x02');
 // A connection that hands out scripted lines, then fails like a closed socket.
 struct ScriptedConnection : server::DeviceConnection
 {
+    ScriptedConnection() { sessaoReiniciada = true; } // its connect event reset the row
     std::deque<std::string> incoming;
     std::vector<std::string> written;
     std::string readLine() override
@@ -121,4 +124,51 @@ TEST(RequestIntake, FailuresEndTheConnection)
     c.incoming = {"0000"};
     EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings));
     EXPECT_TRUE(c.written.empty());
+}
+
+// Handles are reused: a connection whose connect event could not reset its
+// row finds an earlier connection's. It is reset before anything is answered,
+// so an unregistered handheld is never let in on a released row.
+TEST(RequestIntake, AConnectionWhoseRowWasNotResetIsNotLetInOnAnEarlierOne)
+{
+    TestDatabase db(TestDatabase::Kind::Coleta);
+    db.execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO, EMPRESACERTA, VERSAOCORRETA) "
+                  "VALUES (55, 'S', 'S', 'S');");
+    base::SettingsStore settings;
+    base::ServiceState state;
+
+    // The connect event with the database unreachable leaves the row alone.
+    base::Settings unreachable = settingsFor(db);
+    unreachable.EdtSenhaColeta = "wrong";
+    state.settings.set(unreachable);
+    ScriptedConnection c;
+    server::IdTCPServer1Connect(c, state);
+    EXPECT_FALSE(c.sessaoReiniciada);
+    EXPECT_EQ(state.connectedDevices, 1);
+
+    // Still unreachable at the first request: it ends the connection unanswered.
+    const std::string ponto = "6003" + S + "INTRUSO" + S + "-23.5" + S + "-46.6" + S + "88" + S + "-23.55" +
+                              S + "-46.63" + S + "01/15/2020 07:20:00" + S + "5001" + S + "45.5" + S +
+                              "12.25" + S + "5m";
+    settings.set(unreachable);
+    c.incoming = {ponto};
+    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings));
+    EXPECT_TRUE(c.written.empty());
+
+    // The database answers again: the row is reset first, so the point is
+    // taken as the first request of a new session, and refused.
+    settings.set(settingsFor(db));
+    c.incoming = {ponto, ponto};
+    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings));
+    EXPECT_TRUE(c.sessaoReiniciada);
+    EXPECT_EQ(c.written, std::vector<std::string>{"9998" + S + "SEM PERMISSAO" + S});
+    EXPECT_EQ(db.queryText("SELECT COUNT(*) FROM RASTREAMENTO;"), "0");
+
+    // The connect event that reaches the database marks the row as reset.
+    state.settings.set(settingsFor(db));
+    ScriptedConnection fresh;
+    fresh.sessaoReiniciada = false;
+    server::IdTCPServer1Connect(fresh, state);
+    EXPECT_TRUE(fresh.sessaoReiniciada);
+    messages();
 }
