@@ -48,15 +48,20 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     };
     try {
         const db::ResultSet& rs = q.rows;
+        // The users' passwords go to the handheld, never to the log (the
+        // window, and the journal of a headless server).
+        const int senha = tabela == "003" ? rs.indexOf("USU_SENHA") : -1;
         for (const std::vector<db::Value>& row : rs.rows) {
             std::string linha = "3" + tabela + STX;
+            std::string noLog = linha;
             for (size_t i = 0; i < rs.columns.size(); ++i) {
                 const ValorCodificado v = codificaValor(row[i], rs.columns[i]);
                 if (!v.tratado)
                     naoTratados.registra(row[i], rs.columns[i]);
                 linha += v.texto + STX;
+                noLog += (static_cast<int>(i) == senha ? std::string("***") : v.texto) + STX;
             }
-            enviaRetorno(linha, r.conexao);
+            enviaRetorno(linha, r.conexao, noLog);
         }
     } catch (...) {
         // The device went away half way: the operator still hears of what was met.

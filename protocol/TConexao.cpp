@@ -91,7 +91,12 @@ std::vector<std::string> TConexao::Split(const std::string& texto, const std::st
 
 bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao)
 {
-    log("Devolvendo:" + texto);
+    return enviaRetorno(texto, Conexao, texto);
+}
+
+bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao, const std::string& textoNoLog)
+{
+    log("Devolvendo:" + textoNoLog);
     Conexao.writeLine(texto);
     return true;
 }

@@ -59,6 +59,8 @@ public:
     // Building blocks shared by the message handlers.
     void log(const std::string& mensagem);
     bool enviaRetorno(const std::string& texto, ReplyChannel& Conexao);
+    // The same line, with another text for the log (a password masked).
+    bool enviaRetorno(const std::string& texto, ReplyChannel& Conexao, const std::string& textoNoLog);
     bool ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao);
     std::string PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,
                      db::Attachment& conexao);

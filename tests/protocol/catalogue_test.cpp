@@ -110,6 +110,16 @@ TEST(CatalogueDownload, EachCatalogueWholeAndFiltered)
     ASSERT_EQ(devolvidas.size(), r.linhas.size());
     for (size_t i = 0; i < r.linhas.size(); ++i)
         EXPECT_EQ(devolvidas[i], "Devolvendo:" + r.linhas[i]);
+
+    // The users' passwords reach the handheld; the log shows them masked.
+    const Resposta usuarios = sessao.envia(linha({"1003", "H1", "-23.5", "-46.6"}));
+    ASSERT_GE(usuarios.linhas.size(), 2u);
+    EXPECT_EQ(usuarios.linhas[1], resposta({"3003", "JOAO", "1234", "S", "7"}));
+    const std::vector<std::string> noLog = comecamCom(usuarios.log, "Devolvendo:3003");
+    ASSERT_EQ(noLog.size(), usuarios.linhas.size() - 2);
+    EXPECT_EQ(noLog[0], "Devolvendo:" + resposta({"3003", "JOAO", "***", "S", "7"}));
+    for (const std::string& l : usuarios.log)
+        EXPECT_EQ(l.find("1234"), std::string::npos) << l;
 }
 
 TEST(CatalogueDownload, SequenceNumberIsBoundAsABareValue)
