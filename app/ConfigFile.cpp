@@ -21,6 +21,7 @@ constexpr std::u16string_view kSocket = u"Socket";
 constexpr std::u16string_view kBaseTarvell = u"Base Tarvell";
 constexpr std::u16string_view kBaseColeta = u"Base Coleta";
 constexpr std::u16string_view kInicializacao = u"Inicialização";
+constexpr std::u16string_view kServidor = u"Servidor";
 
 // Optional sign and decimal digits that fit an int; nothing else.
 std::optional<int> wholeNumber(std::string_view text)
@@ -138,6 +139,10 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     settings.EdtUsuarioColeta.clear();
     settings.EdtSenhaColeta.clear();
     settings.ch_integratarvell = false;
+    const base::Settings defaults;
+    settings.tempoEsperaBloqueio = defaults.tempoEsperaBloqueio;
+    settings.tempoOcioso = defaults.tempoOcioso;
+    settings.maximoConexoes = defaults.maximoConexoes;
 
     std::error_code ec;
     if (!fs::exists(path, ec) || fs::is_directory(path, ec))
@@ -181,6 +186,23 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     settings.EdtSenhaColeta = reader.scrambled(kBaseColeta, u"Senha");
 
     settings.ch_integratarvell = reader.plain(kBaseTarvell, u"Integra", "S") == "S";
+
+    // The server's limits: a whole number of 0 or more, or the default with a
+    // message for the log.
+    auto limite = [&](const char16_t* key, const char* nome, int& field) {
+        const std::string text = reader.plain(kServidor, key);
+        if (text.empty())
+            return;
+        const auto value = wholeNumber(text);
+        if (value && *value >= 0)
+            field = *value;
+        else
+            result.messages.push_back(std::string(nome) + " inválido no arquivo de configuração: \"" + text +
+                                      "\"; usando " + std::to_string(field) + ".");
+    };
+    limite(u"TempoEsperaBloqueio", "TempoEsperaBloqueio", settings.tempoEsperaBloqueio);
+    limite(u"TempoOcioso", "TempoOcioso", settings.tempoOcioso);
+    limite(u"MaximoConexoes", "MaximoConexoes", settings.maximoConexoes);
     return result;
 }
 

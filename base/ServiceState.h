@@ -1,9 +1,10 @@
 #pragma once
 // State of the running process that the main thread and the connection
 // threads share: the settings (changed on the main thread only, read as a
-// copy), the connected-devices counter and the once-per-process mark that the
-// session table was emptied.
+// copy), the connected-devices counter, the once-per-process mark that the
+// session table was emptied, and the outage notices of the two databases.
 
+#include "base/OutageNotice.h"
 #include "base/Settings.h"
 
 #include <atomic>
@@ -16,6 +17,9 @@ struct ServiceState
     std::atomic<int> connectedDevices{0};
     // Set by the first listener run of this process; reset only at creation.
     std::atomic<bool> inicializousocket{false};
+    // What the operator hears when the handhelds' requests cannot reach a database.
+    OutageNotice coleta{"das Coletas"};
+    OutageNotice tarvell{"do Tarvell"};
 };
 
 } // namespace quelvor::base

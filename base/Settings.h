@@ -27,6 +27,11 @@ struct Settings
     std::string EdtUsuarioColeta;
     std::string EdtSenhaColeta;
 
+    // "Servidor" section of the configuration file, not shown in the window.
+    int tempoEsperaBloqueio = 10; // seconds a statement waits for a locked row; 0 waits for ever
+    int tempoOcioso = 1800;       // seconds of silence after which a handheld is disconnected; 0 never
+    int maximoConexoes = 2000;    // handhelds connected at once; more are turned away
+
     bool operator==(const Settings&) const = default;
 };
 

@@ -59,8 +59,17 @@ private:
     char buf[2048];
     master()->getUtilInterface()->formatStatus(buf, sizeof buf, e.getStatus());
     char state[6] = {};
-    fb_sqlstate(state, e.getStatus()->getErrors());
-    throw DbError(buf, state);
+    const intptr_t* errors = e.getStatus()->getErrors();
+    fb_sqlstate(state, errors);
+    // The codes of the status vector: each isc_arg_gds entry, skipping the
+    // arguments (a counted string takes two slots after its tag).
+    std::vector<long> codes;
+    for (const intptr_t* v = errors; v && *v != isc_arg_end;) {
+        if (*v == isc_arg_gds)
+            codes.push_back(static_cast<long>(v[1]));
+        v += *v == isc_arg_cstring ? 3 : 2;
+    }
+    throw DbError(buf, state, std::move(codes));
 }
 
 template <typename F> auto guarded(F&& f) -> decltype(f())
@@ -397,6 +406,18 @@ void Attachment::connect(const ConnectionParams& params)
     });
 }
 
+void Attachment::cancel() noexcept
+{
+    if (!m_attachment)
+        return;
+    try {
+        Status st;
+        m_attachment->cancelOperation(&st, fb_cancel_raise);
+    } catch (const FbException&) {
+        // Nothing was running: there is nothing to cancel.
+    }
+}
+
 void Attachment::configure(const ConnectionParams& params)
 {
     // A connection that broke meanwhile must not stop it from being set up again.
@@ -427,6 +448,10 @@ ITransaction* Attachment::transaction()
             tpb->insertTag(&st, isc_tpb_rec_version);
             tpb->insertTag(&st, isc_tpb_write);
             tpb->insertTag(&st, isc_tpb_wait);
+            // A row locked by another transaction is waited for a bounded
+            // time; then the statement fails like any database error.
+            if (m_params.lockTimeout > 0)
+                tpb->insertInt(&st, isc_tpb_lock_timeout, m_params.lockTimeout);
             m_transaction =
                 m_attachment->startTransaction(&st, tpb->getBufferLength(&st), tpb->getBuffer(&st));
         });

@@ -27,6 +27,7 @@ struct ConnectionParams
     std::string user;
     std::string password;
     std::string charset = "WIN1252"; // lc_ctype; empty: none requested
+    int lockTimeout = 0;             // seconds a statement waits for a locked row; 0: no limit
 };
 
 class Attachment
@@ -59,6 +60,11 @@ public:
     void execute(const Sql& sql);
     // Ends the default transaction with a commit; the next statement starts a new one.
     void commit();
+
+    // Any thread: makes the statement running on this attachment fail (as
+    // cancelled) at once; nothing when none runs. The caller keeps the
+    // attachment from being closed meanwhile (see Cancellation).
+    void cancel() noexcept;
 
 private:
     Firebird::ITransaction* transaction();

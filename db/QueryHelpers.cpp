@@ -23,6 +23,7 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
     params.user = erp ? settings.EdtUsuarioTarvell : settings.EdtUsuarioColeta;
     params.password = erp ? settings.EdtSenhaTarvell : settings.EdtSenhaColeta;
     params.charset = "WIN1252";
+    params.lockTimeout = settings.tempoEsperaBloqueio;
 
     auto made = std::make_unique<db::Query>();
     made->connection.connect(params); // a failure here goes to the caller, unlogged
@@ -34,22 +35,34 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
 bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
 {
     const Sql trimmed = statement.trimmed();
-    rows = ResultSet{};
-    selected = false;
-    try {
-        if (isSelectStatement(trimmed.text())) {
-            rows = conexao.select(trimmed);
-            selected = true;
-        } else {
-            conexao.execute(trimmed);
-        }
-    } catch (const std::exception& e) {
+    for (int tentativa = 1;; ++tentativa) {
         rows = ResultSet{};
         selected = false;
-        base::log("Erro na query: " + trimmed.display() + e.what());
-        return false;
+        try {
+            if (isSelectStatement(trimmed.text())) {
+                rows = conexao.select(trimmed);
+                selected = true;
+            } else {
+                conexao.execute(trimmed);
+            }
+            return true;
+        } catch (const DbError& e) {
+            // Two handhelds (or a handheld and the synchronisation) wrote the
+            // same row at once: once the other has committed, the statement
+            // goes through, so it runs once more before it counts as failed.
+            if (tentativa == 1 && e.isConflict())
+                continue;
+            rows = ResultSet{};
+            selected = false;
+            base::log("Erro na query: " + trimmed.display() + e.what());
+            return false;
+        } catch (const std::exception& e) {
+            rows = ResultSet{};
+            selected = false;
+            base::log("Erro na query: " + trimmed.display() + e.what());
+            return false;
+        }
     }
-    return true;
 }
 
 std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql& Condicao,

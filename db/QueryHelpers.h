@@ -42,8 +42,9 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
 
 // Runs the statement on the attachment. A SELECT (by its first six letters,
 // after trimming) fills `rows` and sets `selected`; any other statement
-// leaves `rows` empty. False when the statement failed; the failure is logged
-// and `rows` is left empty.
+// leaves `rows` empty. A statement that met an update conflict or a deadlock
+// runs once more. False when the statement failed; the failure is logged and
+// `rows` is left empty.
 bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected);
 
 // True when the statement's first six characters are SELECT in any ASCII case.

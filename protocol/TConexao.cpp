@@ -42,20 +42,53 @@ const std::string& TConexao::Request::campo(size_t index) const
     return campos[index];
 }
 
+void TConexao::Registro::registra(db::Cancellation* cancelamento, db::Attachment& conexao)
+{
+    if (!cancelamento)
+        return;
+    cancelamento->registra(conexao); // throws once the server is stopping
+    m_cancelamento = cancelamento;
+    m_conexao = &conexao;
+}
+
+void TConexao::Registro::retira()
+{
+    if (m_cancelamento)
+        m_cancelamento->retira(*m_conexao);
+    m_cancelamento = nullptr;
+}
+
 TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta,
                    const std::string& SenhaColeta, const std::string& CaminhoTarvell,
-                   const std::string& UsuarioTarvell, const std::string& SenhaTarvell)
+                   const std::string& UsuarioTarvell, const std::string& SenhaTarvell,
+                   const OpcoesDaConexao& opcoes)
 {
     // A failure leaves the members to their destructors, which release them.
-    BDColeta.connect(params(CaminhoColeta, UsuarioColeta, SenhaColeta));
-    if (!CaminhoTarvell.empty())
-        BDTarvell.connect(params(CaminhoTarvell, UsuarioTarvell, SenhaTarvell));
+    auto abre = [&](db::Attachment& conexao, BaseInacessivel::Base base, const std::string& caminho,
+                    const std::string& usuario, const std::string& senha) {
+        db::ConnectionParams p = params(caminho, usuario, senha);
+        p.lockTimeout = opcoes.tempoEsperaBloqueio;
+        try {
+            conexao.connect(p);
+        } catch (const std::exception& e) {
+            throw BaseInacessivel(base, e.what());
+        }
+    };
+    abre(BDColeta, BaseInacessivel::Base::Coleta, CaminhoColeta, UsuarioColeta, SenhaColeta);
+    m_registroColeta.registra(opcoes.cancelamento, BDColeta);
+    if (!CaminhoTarvell.empty()) {
+        abre(BDTarvell, BaseInacessivel::Base::Tarvell, CaminhoTarvell, UsuarioTarvell, SenhaTarvell);
+        m_registroTarvell.registra(opcoes.cancelamento, BDTarvell);
+    }
 }
 
 TConexao::~TConexao()
 {
-    // BDColeta first, then BDTarvell; each commits what is open and detaches.
-    // Errors here are logged by the attachments, never raised.
+    // Out of the cancellation first: a stop must not cancel on an attachment
+    // that is closing. Then BDColeta, then BDTarvell; each commits what is
+    // open and detaches. Errors here are logged by the attachments, never raised.
+    m_registroColeta.retira();
+    m_registroTarvell.retira();
     for (db::Attachment* conexao : {&BDColeta, &BDTarvell}) {
         try {
             conexao->close();

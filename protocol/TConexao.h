@@ -9,6 +9,7 @@
 // written, not even the end line) and ends the connection.
 
 #include "db/Attachment.h"
+#include "db/Cancellation.h"
 #include "db/ResultSet.h"
 #include "db/Sql.h"
 #include "protocol/ReplyChannel.h"
@@ -20,6 +21,26 @@
 namespace quelvor::protocol {
 
 inline constexpr char STX = '\x02';
+
+// Thrown by the constructor when a database cannot be attached; tells which.
+class BaseInacessivel : public std::runtime_error
+{
+public:
+    enum class Base
+    {
+        Coleta,
+        Tarvell,
+    };
+    BaseInacessivel(Base base, const std::string& mensagem) : std::runtime_error(mensagem), base(base) {}
+    const Base base;
+};
+
+// What the request intake gives a handler beside the database fields.
+struct OpcoesDaConexao
+{
+    int tempoEsperaBloqueio = 0;              // seconds a statement waits for a locked row; 0: no limit
+    db::Cancellation* cancelamento = nullptr; // lets a stop cancel the request's statements
+};
 
 // Thrown when a handler reads a field position that the request lacks.
 class CampoAusente : public std::runtime_error
@@ -39,10 +60,12 @@ class TConexao
 {
 public:
     // Create: opens BDColeta, and BDTarvell when CaminhoTarvell is not empty.
-    // Throws when either cannot be opened (whatever was opened is released).
+    // Throws BaseInacessivel when either cannot be opened, DbError when the
+    // server is stopping (whatever was opened is released).
     TConexao(const std::string& CaminhoColeta, const std::string& UsuarioColeta,
              const std::string& SenhaColeta, const std::string& CaminhoTarvell,
-             const std::string& UsuarioTarvell, const std::string& SenhaTarvell);
+             const std::string& UsuarioTarvell, const std::string& SenhaTarvell,
+             const OpcoesDaConexao& opcoes = {});
     // Destroy: commits what is open and closes both attachments; never throws.
     ~TConexao();
 
@@ -68,6 +91,28 @@ public:
     db::Attachment BDColeta;
     db::Attachment BDTarvell; // not connected when no ERP path is set
 
+private:
+    // An attachment's place in the request's cancellation, given up before
+    // the attachment closes.
+    class Registro
+    {
+    public:
+        Registro() = default;
+        Registro(const Registro&) = delete;
+        Registro& operator=(const Registro&) = delete;
+        ~Registro() { retira(); }
+        void registra(db::Cancellation* cancelamento, db::Attachment& conexao);
+        void retira();
+
+    private:
+        db::Cancellation* m_cancelamento = nullptr;
+        db::Attachment* m_conexao = nullptr;
+    };
+    // Declared after the attachments: withdrawn before they are destroyed.
+    Registro m_registroColeta;
+    Registro m_registroTarvell;
+
+public:
 private:
     // State of the request being handled.
     struct Request

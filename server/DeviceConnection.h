@@ -4,6 +4,7 @@
 // key. The listener implements it over a TCP socket; tests over a script.
 // Used only by the connection's own thread.
 
+#include "db/Cancellation.h"
 #include "protocol/ReplyChannel.h"
 
 #include <stdexcept>
@@ -39,6 +40,10 @@ public:
     // had the same handle, released or not, so no request is answered before
     // the reset has been made. The connection's own thread only.
     bool sessaoReiniciada = false;
+
+    // The statements of the request under way, which a stop cancels from
+    // another thread (with disconnect()) so that it never waits out a lock.
+    db::Cancellation cancelamento;
 };
 
 } // namespace quelvor::server

@@ -12,13 +12,22 @@ namespace {
 // Runs a statement on the collection database; the device and the listener go
 // on whatever happens, and a statement failure has been logged by
 // ExecutaQuery. True when the statement ran.
-bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement)
+bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement,
+                            base::OutageNotice* aviso)
 {
     try {
         std::unique_ptr<db::Query> query;
-        return db::ExecutaQuery(settings, statement, query, "c");
+        const bool executou = db::ExecutaQuery(settings, statement, query, "c");
+        if (aviso)
+            aviso->respondeu();
+        return executou;
+    } catch (const std::exception& e) {
+        // Attaching failed (unreachable server, wrong path or credentials):
+        // the outage notice tells the operator, once.
+        if (aviso)
+            aviso->falhou(e.what());
+        return false;
     } catch (...) {
-        // Attaching failed (unreachable server, wrong path or credentials): dropped unlogged.
         return false;
     }
 }
@@ -37,7 +46,7 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state)
 {
     if (state.inicializousocket.exchange(true))
         return;
-    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS");
+    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta);
 }
 
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state)
@@ -47,17 +56,17 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state)
         base::log("Conectou: " + AContext.sessionKey());
         const db::Sql statement = sessaoVazia(AContext);
         base::log("Sql:" + statement.display());
-        AContext.sessaoReiniciada = executaIgnorandoFalhas(state.settings.get(), statement);
+        AContext.sessaoReiniciada = executaIgnorandoFalhas(state.settings.get(), statement, &state.coleta);
     } catch (...) {
         // Nothing here may keep the device from being served or counted.
     }
     ++state.connectedDevices;
 }
 
-bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings)
+bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, base::OutageNotice* aviso)
 {
     try {
-        return executaIgnorandoFalhas(settings, sessaoVazia(AContext));
+        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso);
     } catch (...) {
         return false;
     }

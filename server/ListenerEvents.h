@@ -25,8 +25,10 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state);
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state);
 
 // Writes the connection's session row with empty flags, as the connect event
-// does; true when it was written. Never throws.
-bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings);
+// does; true when it was written. An attachment that fails or succeeds is
+// reported to `aviso`. Never throws.
+bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings,
+                    base::OutageNotice* aviso = nullptr);
 
 // Logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);

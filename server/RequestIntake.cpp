@@ -4,11 +4,13 @@
 #include "protocol/TConexao.h"
 #include "server/ListenerEvents.h"
 
+#include <optional>
 #include <stdexcept>
 
 namespace quelvor::server {
 
-bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings)
+bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings,
+                         base::OutageNotice* avisoColeta, base::OutageNotice* avisoTarvell)
 {
     std::string texto;
     try {
@@ -26,13 +28,32 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
     // not. It is reset now, before any request is answered, or the request
     // ends as when the database cannot be opened.
     if (!AContext.sessaoReiniciada) {
-        AContext.sessaoReiniciada = reiniciaSessao(AContext, s);
+        AContext.sessaoReiniciada = reiniciaSessao(AContext, s, avisoColeta);
         if (!AContext.sessaoReiniciada)
             throw std::runtime_error("a sessão " + AContext.sessionKey() + " não pôde ser reiniciada");
     }
-    protocol::TConexao conexao(s.EdtBaseColeta, s.EdtUsuarioColeta, s.EdtSenhaColeta, s.EdtBaseTarvell,
-                               s.EdtUsuarioTarvell, s.EdtSenhaTarvell);
-    conexao.TrataTextoRecebidoANDROIDObj(texto, AContext, AContext.peerAddress(), AContext.sessionKey());
+    protocol::OpcoesDaConexao opcoes;
+    opcoes.tempoEsperaBloqueio = s.tempoEsperaBloqueio;
+    opcoes.cancelamento = &AContext.cancelamento;
+    std::optional<protocol::TConexao> conexao;
+    try {
+        conexao.emplace(s.EdtBaseColeta, s.EdtUsuarioColeta, s.EdtSenhaColeta, s.EdtBaseTarvell,
+                        s.EdtUsuarioTarvell, s.EdtSenhaTarvell, opcoes);
+    } catch (const protocol::BaseInacessivel& e) {
+        // Reported, then the connection ends as it always did.
+        base::OutageNotice* aviso =
+            e.base == protocol::BaseInacessivel::Base::Coleta ? avisoColeta : avisoTarvell;
+        if (e.base == protocol::BaseInacessivel::Base::Tarvell && avisoColeta)
+            avisoColeta->respondeu();
+        if (aviso)
+            aviso->falhou(e.what());
+        throw;
+    }
+    if (avisoColeta)
+        avisoColeta->respondeu();
+    if (avisoTarvell && !s.EdtBaseTarvell.empty())
+        avisoTarvell->respondeu();
+    conexao->TrataTextoRecebidoANDROIDObj(texto, AContext, AContext.peerAddress(), AContext.sessionKey());
     return true;
 }
 

@@ -166,7 +166,8 @@ void IdTCPServer::serve(Session& session)
     IdTCPServer1Connect(connection, m_state);
     for (;;) {
         try {
-            if (!IdTCPServer1Execute(connection, m_state.settings) || !connection.connected())
+            if (!IdTCPServer1Execute(connection, m_state.settings, &m_state.coleta, &m_state.tarvell) ||
+                !connection.connected())
                 break;
         } catch (const std::exception& e) {
             IdTCPServer1Exception(connection, e);
@@ -209,6 +210,9 @@ void IdTCPServer::disconnectAll()
             continue;
         try {
             session.connection->disconnect();
+            // A request waiting for a locked row or a slow statement ends now,
+            // not when the lock goes: the stop joins this thread.
+            session.connection->cancelamento.cancel();
         } catch (...) {
             // One connection's failure does not keep the others connected.
         }

@@ -451,7 +451,8 @@ void MainWindow::request(app::Command command)
 
 base::Settings MainWindow::campos() const
 {
-    base::Settings s;
+    // What the window has no field for (the server's limits) stays as loaded.
+    base::Settings s = m_core ? m_core->settings() : base::Settings{};
     s.edtPorta = edtPorta->value();
     s.edtVersaoCliente = edtVersaoCliente->text().toStdString();
     s.edtIDEmpresa = std::to_string(edtIDEmpresa->value());

@@ -126,6 +126,51 @@ TEST(RequestIntake, FailuresEndTheConnection)
     EXPECT_TRUE(c.written.empty());
 }
 
+// With the outage notices given (as the listener gives them), the operator
+// hears why the handhelds are dropped: once, and once more when it is over.
+TEST(RequestIntake, AnOutageIsSaidOnceWithTheDatabasesMessage)
+{
+    TestDatabase db(TestDatabase::Kind::Coleta);
+    db.execScript("INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (55, 'S');");
+    base::SettingsStore settings;
+    base::OutageNotice coleta("das Coletas");
+    base::OutageNotice tarvell("do Tarvell");
+    messages();
+
+    base::Settings down = settingsFor(db);
+    down.EdtSenhaColeta = "wrong";
+    settings.set(down);
+    for (int i = 0; i < 3; ++i) {
+        ScriptedConnection c;
+        c.incoming = {"0000"};
+        EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+    }
+    std::vector<std::string> log = messages();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("Base de dados das Coletas inacessível: ", 0), 0u) << log[0];
+    EXPECT_NE(log[0].find("password"), std::string::npos) << "Firebird's own message: " << log[0];
+
+    base::Settings erpDown = settingsFor(db);
+    erpDown.EdtBaseTarvell = "localhost:/nonexistent/erp.fdb";
+    erpDown.EdtUsuarioTarvell = "KORVA";
+    settings.set(erpDown);
+    ScriptedConnection c;
+    c.incoming = {"0000"};
+    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+    log = messages();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].rfind("Base de dados das Coletas respondendo novamente", 0), 0u) << log[0];
+    EXPECT_EQ(log[1].rfind("Base de dados do Tarvell inacessível: ", 0), 0u) << log[1];
+
+    settings.set(settingsFor(db));
+    c.incoming = {"0000"};
+    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+    for (const std::string& l : messages())
+        EXPECT_EQ(l.find("Base de dados"), std::string::npos)
+            << "the ERP is not asked for without a path: " << l;
+    EXPECT_TRUE(tarvell.inacessivel());
+}
+
 // Handles are reused: a connection whose connect event could not reset its
 // row finds an earlier connection's. It is reset before anything is answered,
 // so an unregistered handheld is never let in on a released row.
