@@ -459,8 +459,19 @@ ITransaction* Attachment::transaction()
     return m_transaction;
 }
 
+namespace {
+
+void throwIfCancelled(const std::atomic<bool>* cancelled)
+{
+    if (cancelled && cancelled->load())
+        throw DbError("operation was cancelled: the server is stopping", "HY008", {isc_cancelled});
+}
+
+} // namespace
+
 ResultSet Attachment::select(const Sql& sql)
 {
+    throwIfCancelled(m_cancelled);
     ITransaction* tra = transaction();
     return guarded([&] {
         Status st;
@@ -473,6 +484,7 @@ ResultSet Attachment::select(const Sql& sql)
 
 void Attachment::execute(const Sql& sql)
 {
+    throwIfCancelled(m_cancelled);
     ITransaction* tra = transaction();
     guarded([&] {
         Status st;

@@ -11,6 +11,7 @@
 #include "db/ResultSet.h"
 #include "db/Sql.h"
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -65,6 +66,9 @@ public:
     // cancelled) at once; nothing when none runs. The caller keeps the
     // attachment from being closed meanwhile (see Cancellation).
     void cancel() noexcept;
+    // While set, a statement that would start after the flag went up fails
+    // at once instead: a cancel that came between two statements is not lost.
+    void watchCancellation(const std::atomic<bool>* cancelled) { m_cancelled = cancelled; }
 
 private:
     Firebird::ITransaction* transaction();
@@ -73,6 +77,7 @@ private:
     ConnectionParams m_params;
     Firebird::IAttachment* m_attachment = nullptr;
     Firebird::ITransaction* m_transaction = nullptr;
+    const std::atomic<bool>* m_cancelled = nullptr;
 };
 
 // Errors met where nothing can be raised (a destructor's commit or detach) go

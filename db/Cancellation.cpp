@@ -12,11 +12,13 @@ void Cancellation::registra(Attachment& attachment)
     if (m_cancelled)
         throw DbError("operação cancelada: o servidor está sendo encerrado");
     m_attachments.push_back(&attachment);
+    attachment.watchCancellation(&m_cancelled);
 }
 
 void Cancellation::retira(Attachment& attachment)
 {
     std::lock_guard lock(m_mutex);
+    attachment.watchCancellation(nullptr);
     m_attachments.erase(std::remove(m_attachments.begin(), m_attachments.end(), &attachment),
                         m_attachments.end());
 }

@@ -8,6 +8,7 @@
 
 #include "db/Attachment.h"
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -29,7 +30,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::vector<Attachment*> m_attachments; // guarded by m_mutex
-    bool m_cancelled = false;               // guarded by m_mutex
+    std::atomic<bool> m_cancelled{false};   // set under m_mutex; read by the attachments' statements
 };
 
 } // namespace quelvor::db

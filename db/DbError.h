@@ -20,8 +20,9 @@ public:
     const std::vector<long>& codes() const { return m_codes; }
 
     // Another transaction changed or locked the row first (an update conflict
-    // or a deadlock), and the statement may well succeed when run again. A
-    // lock wait that timed out is not one: it has waited long enough.
+    // or a deadlock), and the statement may well succeed when run again. The
+    // server reports a lock wait that timed out in the same words; only the
+    // time the statement took tells the two apart.
     bool isConflict() const;
     // The statement was cancelled from another thread (a stop).
     bool isCancelled() const;

@@ -3,6 +3,8 @@
 #include "base/OperatorLog.h"
 #include "db/DbError.h"
 
+#include <chrono>
+
 namespace quelvor::db {
 
 bool isSelectStatement(const std::string& trimmed)
@@ -38,6 +40,7 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
     for (int tentativa = 1;; ++tentativa) {
         rows = ResultSet{};
         selected = false;
+        const auto inicio = std::chrono::steady_clock::now();
         try {
             if (isSelectStatement(trimmed.text())) {
                 rows = conexao.select(trimmed);
@@ -50,7 +53,13 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
             // Two handhelds (or a handheld and the synchronisation) wrote the
             // same row at once: once the other has committed, the statement
             // goes through, so it runs once more before it counts as failed.
-            if (tentativa == 1 && e.isConflict())
+            // The server reports a lock wait that ran out the same way; that
+            // one has waited long enough and is not run again.
+            const int espera = conexao.params().lockTimeout;
+            const bool esgotouEspera =
+                espera > 0 && std::chrono::steady_clock::now() - inicio >=
+                                  std::chrono::seconds(espera) - std::chrono::milliseconds(200);
+            if (tentativa == 1 && e.isConflict() && !esgotouEspera)
                 continue;
             rows = ResultSet{};
             selected = false;

@@ -1,9 +1,13 @@
 #include "base/OperatorLog.h"
+#include "db/Cancellation.h"
 #include "db/DbError.h"
 #include "db/QueryHelpers.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace quelvor;
 using quelvor::test::TestDatabase;
@@ -118,4 +122,79 @@ TEST_F(QueryHelpersDb, PtabReadsOneValueOrNothing)
     EXPECT_EQ(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", quebrada, &falhou), "");
     EXPECT_TRUE(falhou);
     drainLog();
+}
+
+// Another transaction holds the row: the statement waits the configured time
+// and fails like any database error; when the holder commits while it waits,
+// the conflict that follows is met by running the statement once more.
+TEST_F(QueryHelpersDb, LockedRowsAreWaitedForABoundedTimeAndConflictsRunOnceMore)
+{
+    coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '1', '3.1');");
+    db::ConnectionParams params{coleta.connectionString(), coleta.user(), coleta.password(), "WIN1252"};
+    db::Attachment holder(params);
+    const db::Sql lock("SELECT PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1 WITH LOCK");
+
+    params.lockTimeout = 1;
+    db::Attachment waiter(params);
+    db::ResultSet rows;
+    bool selected = false;
+    drainLog();
+    holder.select(lock);
+    EXPECT_FALSE(db::executaComando(waiter, "UPDATE PARAMETROS SET PAR_EMPRESA = '2' WHERE PAR_ID = 1", rows,
+                                    selected));
+    std::vector<std::string> log = drainLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("-Erro na query: UPDATE PARAMETROS SET PAR_EMPRESA = '2' WHERE PAR_ID = 1"),
+              std::string::npos);
+    EXPECT_NE(log[0].find("update conflicts"), std::string::npos) << log[0];
+    holder.commit();
+    EXPECT_EQ(coleta.queryText("SELECT PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1;"), "1");
+
+    params.lockTimeout = 20;
+    db::Attachment patient(params);
+    holder.select(lock);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        holder.commit();
+    });
+    const bool ran = db::executaComando(patient, "UPDATE PARAMETROS SET PAR_EMPRESA = '3' WHERE PAR_ID = 1",
+                                        rows, selected);
+    release.join();
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(drainLog().empty());
+    patient.commit();
+    EXPECT_EQ(coleta.queryText("SELECT PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1;"), "3");
+}
+
+// A stop cancels, from its own thread, what a request's attachments are
+// waiting for; a request that starts after it is refused at once.
+TEST_F(QueryHelpersDb, ACancellationEndsAWaitingStatementAndRefusesLaterOnes)
+{
+    coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '1', '3.1');");
+    db::ConnectionParams params{coleta.connectionString(), coleta.user(), coleta.password(), "WIN1252"};
+    db::Attachment holder(params);
+    holder.select("SELECT PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1 WITH LOCK");
+
+    params.lockTimeout = 0; // would wait for as long as the lock is held
+    db::Attachment waiter(params);
+    db::Cancellation cancellation;
+    cancellation.registra(waiter);
+    std::thread stop([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancellation.cancel();
+    });
+    db::ResultSet rows;
+    bool selected = false;
+    drainLog();
+    EXPECT_FALSE(db::executaComando(waiter, "UPDATE PARAMETROS SET PAR_EMPRESA = '2' WHERE PAR_ID = 1", rows,
+                                    selected));
+    stop.join();
+    const std::vector<std::string> log = drainLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("cancelled"), std::string::npos) << log[0];
+    cancellation.retira(waiter);
+
+    db::Attachment later(params);
+    EXPECT_THROW(cancellation.registra(later), db::DbError);
+    holder.commit();
 }

@@ -279,6 +279,49 @@ TEST_F(ListenerTest, StopDisconnectsEveryDeviceWhateverItWasDoing)
         << "still accepting after the stop";
 }
 
+// A handheld's upload waits for a row that another transaction holds, with
+// no limit on the wait: the stop cancels the statement instead of waiting for
+// the lock, and the handheld is told nothing.
+TEST_F(ListenerTest, StopCancelsAStatementThatWaitsForALock)
+{
+    base::Settings s = state.settings.get();
+    s.tempoEsperaBloqueio = 0;
+    state.settings.set(s);
+    server.activate(0);
+    TestDevice device("127.0.0.1", server.port());
+    ASSERT_TRUE(log.waitForCount("Conectou: ", 1));
+    const std::string key = log.keysOf("Conectou: ").at(0);
+    // The connect event's reset first, then the release, as a handshake would.
+    ASSERT_TRUE(waitUntil([&] { return sessionRows().count(key) == 1; }));
+    db.execScript("UPDATE SESSOESATIVAS SET LIBERADO = 'S' WHERE SES_ID = " + key +
+                  ";\nINSERT INTO CARGAS (CAR_CODIGO) VALUES (5001);");
+    db::Attachment holder({db.connectionString(), db.user(), db.password(), "WIN1252"});
+    holder.select("SELECT CAR_CODIGO FROM CARGAS WHERE CAR_CODIGO = 5001 WITH LOCK");
+
+    const char* campos[] = {
+        "6001", "H1",     "-23.5",  "-46.6",   "17",   "12/31/2026", "12/31/2026 06:00:00",
+        "",     "1520.5", "H1",     "5001",    "S",    "x",          "JOAO",
+        "12",   "20",     "1000.5", "1100.25", "99.75"};
+    std::string line;
+    for (const char* c : campos)
+        line += std::string(c) + "\x02";
+    line.pop_back();
+    device.send(line + "\r\n");
+    ASSERT_TRUE(log.waitForCount("Gravar carga", 1)) << "the upload did not start";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // it now waits for the lock
+
+    {
+        HangGuard guard("deactivate() with a statement waiting for a lock");
+        server.disconnectAll();
+        server.deactivate();
+    }
+    EXPECT_EQ(state.connectedDevices, 0);
+    EXPECT_TRUE(device.endedByServer());
+    EXPECT_EQ(device.unread().find("7001"), std::string::npos) << "nothing acknowledged";
+    EXPECT_EQ(log.countStartingWith("Erro na query: "), 1u);
+    holder.commit();
+}
+
 TEST_F(ListenerTest, PortIsHeldWhileActiveAndFreeAfterTheStop)
 {
     server.activate(0);
