@@ -3,10 +3,27 @@
 #include "base/OperatorLog.h"
 #include "db/Attachment.h"
 
+#include <sys/resource.h>
+
 namespace quelvor::app {
 
+unsigned long raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return 0;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0)
+            limit = raised;
+    }
+    return static_cast<unsigned long>(limit.rlim_cur);
+}
+
 Service::Service(FrontEnd& front)
-    : m_listener(m_state), m_core(front, m_state, m_listener), m_sincronizacao(m_core)
+    : m_descriptors(raiseDescriptorLimit()), m_listener(m_state), m_core(front, m_state, m_listener),
+      m_sincronizacao(m_core)
 {
     // Errors met where nothing can be raised (a destructor's commit, say) go
     // to the operator log. Queued only: such a call may come from a

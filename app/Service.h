@@ -16,9 +16,16 @@ namespace quelvor::app {
 
 class FrontEnd;
 
+// Raises the soft limit of open descriptors to the hard one: every handheld
+// holds a socket and its attachments, and the default 1024 (256 on some
+// systems) would turn handhelds away long before the connection cap.
+// Returns the soft limit now in force.
+unsigned long raiseDescriptorLimit();
+
 class Service
 {
 public:
+    // Raises the descriptor limit (raiseDescriptorLimit) first.
     explicit Service(FrontEnd& front);
     // Disconnects every handheld and joins every thread; never throws.
     ~Service();
@@ -30,6 +37,7 @@ public:
     sync::Sincronizacao& sincronizacao() { return m_sincronizacao; }
 
 private:
+    const unsigned long m_descriptors; // first: raised before any socket is opened
     base::ServiceState m_state;
     server::IdTCPServer m_listener;
     TFrmPrincipal m_core;

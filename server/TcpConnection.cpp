@@ -2,8 +2,14 @@
 
 #include "base/TextConversion.h"
 
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <stdexcept>
+#include <sys/socket.h>
 
 namespace quelvor::server {
 namespace {
@@ -33,6 +39,11 @@ TcpConnection::TcpConnection(asio::ip::tcp::socket socket)
     // delayed acknowledgement of the reply: some 40 ms on every request.
     asio::error_code ignored;
     m_socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    m_socket.set_option(asio::socket_base::keep_alive(true), ignored);
+    const int idle = 60, interval = 10, probes = 6;
+    ::setsockopt(m_handle, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(m_handle, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(m_handle, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
 }
 
 TcpConnection::~TcpConnection()
@@ -73,6 +84,9 @@ std::string TcpConnection::readLine()
             break;
         }
 
+        if (m_idleLimit.count() > 0 && !waitForData())
+            fail("Conexão encerrada: nada recebido do dispositivo em " + std::to_string(m_idleLimit.count()) +
+                 " segundos.");
         asio::error_code ec;
         const size_t n = m_socket.read_some(asio::buffer(chunk), ec);
         if (m_shutDown.load())
@@ -82,6 +96,25 @@ std::string TcpConnection::readLine()
         if (ec)
             fail("Erro na conexão com o dispositivo: " + ec.message());
         m_buffer.append(std::string_view(chunk.data(), n));
+    }
+}
+
+bool TcpConnection::waitForData()
+{
+    // The limit counts from the last bytes received: each wait is for what is
+    // left of it. A shutdown from another thread wakes the wait too.
+    const auto deadline = std::chrono::steady_clock::now() + m_idleLimit;
+    for (;;) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd fd{m_handle, POLLIN, 0};
+        const int ready = ::poll(&fd, 1, static_cast<int>(std::min<long long>(left, 1'000'000)));
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return true; // let the read report the error
     }
 }
 

@@ -7,6 +7,10 @@
 // (the main thread during a stop): it only shuts the socket down, so that a
 // read blocked on this thread returns; it never closes the descriptor, which
 // therefore cannot be reused under the owner's feet.
+//
+// TCP keepalive is on (first probe after 60 s of silence, then every 10 s,
+// 6 probes), so that the system notices a handheld that vanished with its
+// mobile network.
 
 #include "server/DeviceConnection.h"
 #include "server/LineBuffer.h"
@@ -14,6 +18,7 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 
 namespace quelvor::server {
@@ -48,8 +53,15 @@ public:
     // Owning thread: closes the socket (idempotent).
     void close();
 
+    // Owning thread: a read that gets nothing for this long ends the
+    // connection (a handheld gone without a word, a half-open socket);
+    // zero: no limit.
+    void setIdleLimit(std::chrono::seconds limit) { m_idleLimit = limit; }
+
 private:
     [[noreturn]] void fail(const std::string& message);
+    // False when the idle limit passed with nothing to read.
+    bool waitForData();
 
     asio::ip::tcp::socket m_socket; // owning thread only
     const asio::ip::tcp::socket::native_handle_type m_handle;
@@ -58,6 +70,7 @@ private:
     LineBuffer m_buffer{kMaxLineBytes};  // owning thread only
     bool m_ended = false;                // owning thread only: a read has failed
     std::atomic<bool> m_shutDown{false}; // set by disconnect(), any thread
+    std::chrono::seconds m_idleLimit{0}; // owning thread only
 };
 
 // The address as the operator reads it: IPv4-mapped IPv6 addresses as plain IPv4.

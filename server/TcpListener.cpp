@@ -4,6 +4,9 @@
 #include "server/ListenerEvents.h"
 #include "server/RequestIntake.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include <chrono>
 #include <system_error>
 
@@ -143,8 +146,39 @@ void IdTCPServer::startAccept(Listener& listener)
 void IdTCPServer::startSession(asio::ip::tcp::socket socket)
 {
     joinFinishedSessions();
+    const base::Settings settings = m_state.settings.get();
+    if (settings.maximoConexoes > 0) {
+        std::string aviso;
+        {
+            std::lock_guard lock(m_sessionsMutex);
+            const auto live = std::count_if(m_sessions.begin(), m_sessions.end(),
+                                            [](const Session& s) { return !s.finished; });
+            if (live >= settings.maximoConexoes) {
+                // Closed at once: one handheld too many must not lock the
+                // others out of descriptors. Said at most once a minute.
+                asio::error_code ignored;
+                socket.close(ignored);
+                ++m_recusadas;
+                const auto now = std::chrono::steady_clock::now();
+                if (!m_avisouRecusa || now - m_ultimoAvisoRecusa >= std::chrono::minutes(1)) {
+                    m_avisouRecusa = true;
+                    aviso = "Conexão recusada: limite de " + std::to_string(settings.maximoConexoes) +
+                            " conexões simultâneas atingido (" + std::to_string(m_recusadas) +
+                            " recusadas desde o último aviso)";
+                    m_ultimoAvisoRecusa = now;
+                    m_recusadas = 0;
+                }
+            }
+        }
+        if (!socket.is_open()) {
+            if (!aviso.empty())
+                base::log(aviso);
+            return;
+        }
+    }
     try {
         auto connection = std::make_unique<TcpConnection>(std::move(socket));
+        connection->setIdleLimit(std::chrono::seconds(std::max(0, settings.tempoOcioso)));
         std::lock_guard lock(m_sessionsMutex);
         Session& session = m_sessions.emplace_back();
         session.connection = std::move(connection);

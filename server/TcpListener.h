@@ -7,7 +7,9 @@
 // and then waits until every listening thread has done so before it accepts, so
 // the first run's emptying of SESSOESATIVAS never deletes a fresh session row.
 // Every accepted connection gets a thread of its own: connect event, the
-// execute event while the connection is open, disconnect event, close.
+// execute event while the connection is open, disconnect event, close. Past
+// [Servidor] MaximoConexoes connections, a new one is closed at once; one
+// that sends nothing for [Servidor] TempoOcioso seconds is closed.
 //
 // activate(), deactivate(), disconnectAll(), active() and port() belong to the
 // main thread. A stop sets a flag, stops the listening threads (each closes its
@@ -22,6 +24,7 @@
 #include <asio.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <latch>
 #include <list>
 #include <memory>
@@ -96,6 +99,9 @@ private:
 
     std::mutex m_sessionsMutex;
     std::list<Session> m_sessions; // guarded by m_sessionsMutex; nodes stay put while their thread runs
+    long m_recusadas = 0;          // guarded by m_sessionsMutex: refused by the cap since the last line
+    std::chrono::steady_clock::time_point m_ultimoAvisoRecusa; // guarded by m_sessionsMutex
+    bool m_avisouRecusa = false;                               // guarded by m_sessionsMutex
 };
 
 } // namespace quelvor::server

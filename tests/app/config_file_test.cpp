@@ -378,6 +378,41 @@ Settings ordinarySettings()
 }
 
 // All nine keys, in their order, even with the switch off and the ERP empty.
+// The server's limits live in [Servidor], not in the window: defaults when
+// missing, a message and the default for a value that is not a whole number
+// of 0 or more, and a save of the window's fields leaves them alone.
+TEST_F(ConfigFileTest, ServerLimitsAreReadWithTheirDefaults)
+{
+    Settings settings;
+    settings.tempoEsperaBloqueio = 99;
+    EXPECT_TRUE(loadText("[Socket]\nPorta=7010\n", settings).messages.empty());
+    EXPECT_EQ(settings.tempoEsperaBloqueio, 10);
+    EXPECT_EQ(settings.tempoOcioso, 1800);
+    EXPECT_EQ(settings.maximoConexoes, 2000);
+
+    const LoadResult set =
+        loadText("[servidor]\nTempoEsperaBloqueio=3\nTempoOcioso=0\nMaximoConexoes=50\n", settings);
+    EXPECT_TRUE(set.messages.empty());
+    EXPECT_EQ(settings.tempoEsperaBloqueio, 3);
+    EXPECT_EQ(settings.tempoOcioso, 0);
+    EXPECT_EQ(settings.maximoConexoes, 50);
+
+    const LoadResult bad =
+        loadText("[Servidor]\nTempoEsperaBloqueio=-1\nTempoOcioso=meia hora\nMaximoConexoes=2e3\n", settings);
+    EXPECT_EQ(bad.messages,
+              (std::vector<std::string>{
+                  "TempoEsperaBloqueio inválido no arquivo de configuração: \"-1\"; usando 10.",
+                  "TempoOcioso inválido no arquivo de configuração: \"meia hora\"; usando 1800.",
+                  "MaximoConexoes inválido no arquivo de configuração: \"2e3\"; usando 2000."}));
+    EXPECT_EQ(settings.tempoEsperaBloqueio, 10);
+
+    loadText("[Servidor]\nMaximoConexoes=50\n", settings);
+    saveConfig(m_path, settings);
+    Settings reloaded;
+    loadConfig(m_path, reloaded);
+    EXPECT_EQ(reloaded.maximoConexoes, 50);
+}
+
 TEST_F(ConfigFileTest, SaveWritesAllNineKeysInOrder)
 {
     saveConfig(m_path, ordinarySettings());

@@ -322,6 +322,32 @@ TEST_F(ListenerTest, StopCancelsAStatementThatWaitsForALock)
     holder.commit();
 }
 
+// Past the cap a new connection is closed at once, said once (with a count),
+// and the handhelds already connected go on being served.
+TEST_F(ListenerTest, ConnectionsPastTheCapAreClosedAtOnce)
+{
+    base::Settings s = state.settings.get();
+    s.maximoConexoes = 2;
+    state.settings.set(s);
+    server.activate(0);
+    TestDevice first("127.0.0.1", server.port());
+    TestDevice second("127.0.0.1", server.port());
+    ASSERT_TRUE(waitUntil([&] { return state.connectedDevices == 2; }));
+    TestDevice third("127.0.0.1", server.port());
+    TestDevice fourth("127.0.0.1", server.port());
+    EXPECT_TRUE(third.endedByServer());
+    EXPECT_TRUE(fourth.endedByServer());
+    EXPECT_EQ(
+        log.countStartingWith("Conexão recusada: limite de 2 conexões simultâneas atingido (1 recusadas"),
+        1u);
+    EXPECT_EQ(log.countStartingWith("Conexão recusada"), 1u) << "at most one line a minute";
+    EXPECT_EQ(state.connectedDevices, 2);
+    for (TestDevice* device : {&first, &second}) {
+        device->send("0000\r\n");
+        EXPECT_EQ(device->receiveUntil("\r\n"), "9999\r\n");
+    }
+}
+
 TEST_F(ListenerTest, PortIsHeldWhileActiveAndFreeAfterTheStop)
 {
     server.activate(0);

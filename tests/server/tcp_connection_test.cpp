@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <thread>
 
@@ -165,4 +168,31 @@ TEST(TcpConnection, AddressTextShowsMappedIpv4AsPlainIpv4)
     };
     for (const auto& [address, shown] : cases)
         EXPECT_EQ(server::addressText(asio::ip::make_address(address)), shown) << address;
+}
+
+// A handheld that says nothing for the idle limit is let go; every byte it
+// sends starts the limit again. Keepalive is on for the ones that vanish.
+TEST(TcpConnection, SilenceForTheIdleLimitEndsTheConnection)
+{
+    ConnectedPair pair;
+    int keepAlive = 0, idle = 0;
+    socklen_t size = sizeof keepAlive;
+    const int handle = std::stoi(pair.connection->sessionKey());
+    ASSERT_EQ(getsockopt(handle, SOL_SOCKET, SO_KEEPALIVE, &keepAlive, &size), 0);
+    EXPECT_EQ(keepAlive, 1);
+    size = sizeof idle;
+    ASSERT_EQ(getsockopt(handle, IPPROTO_TCP, TCP_KEEPIDLE, &idle, &size), 0);
+    EXPECT_EQ(idle, 60);
+
+    pair.connection->setIdleLimit(std::chrono::seconds(1));
+    std::thread talker([&] {
+        for (const char* part : {"00", "0", "0\r", "\n"}) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            pair.device->send(part);
+        }
+    });
+    EXPECT_EQ(pair.connection->readLine(), "0000") << "2.4 s in all, never 1 s without a byte";
+    talker.join();
+    EXPECT_EQ(readError(*pair.connection), "Conexão encerrada: nada recebido do dispositivo em 1 segundos.");
+    EXPECT_TRUE(pair.device->endedByServer());
 }
