@@ -60,7 +60,11 @@ db::ConnectionParams parametrosDaLista(const std::vector<std::string>& lista)
         else if (name == "Password")
             p.password = value;
     }
-    p.charset = "WIN1252";
+    // No character set, as the lists give none ("ServerCharSet=" empty): each
+    // column then comes in its own, so an ERP database in UTF8 whose text
+    // Windows-1252 cannot hold is still read, where WIN1252 would refuse
+    // the whole query.
+    p.charset.clear();
     return p;
 }
 

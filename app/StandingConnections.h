@@ -18,9 +18,8 @@ std::vector<std::string> listaConexaoTemp(const base::Settings& s);
 // ConexaoColeta: the list of ConexaoTarvell filled from the collection fields.
 std::vector<std::string> listaConexaoColeta(const base::Settings& s);
 
-// The attachment settings a list stands for (Database, User_Name, Password).
-// Every standing connection attaches with the WIN1252 character set, as the
-// handlers do, so that text reads the same on every path.
+// The attachment settings a list stands for (Database, User_Name, Password),
+// with no character set asked for, as the lists give none.
 db::ConnectionParams parametrosDaLista(const std::vector<std::string>& lista);
 
 // Disconnects, takes the list's settings and connects. Throws DbError.

@@ -17,6 +17,27 @@ namespace {
 
 constexpr unsigned kCharsetWin1252 = 53;
 constexpr unsigned kCharsetOctets = 1;
+constexpr unsigned kCharsetUnicodeFss = 3;
+constexpr unsigned kCharsetUtf8 = 4;
+
+// Text as UTF-8 from the character set it came in. With WIN1252 asked for at
+// the attachment everything comes in WIN1252; with no character set asked
+// for, each column comes in its own: a UTF8 column as UTF-8, any other as
+// single bytes, read as Windows-1252.
+std::string textFrom(std::string raw, unsigned charSet)
+{
+    switch (charSet) {
+    case kCharsetOctets:
+        return raw;
+    case kCharsetUtf8:
+    case kCharsetUnicodeFss:
+        if (base::isValidUtf8(raw))
+            return raw;
+        return base::fromWin1252(raw);
+    default:
+        return base::fromWin1252(raw);
+    }
+}
 
 IMaster* master()
 {
@@ -251,9 +272,7 @@ template <typename T> T load(const unsigned char* p)
 Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* att, ITransaction* tra)
 {
     IUtil* util = master()->getUtilInterface();
-    auto text = [&](std::string raw) -> Value::Data {
-        return c.charSet == kCharsetOctets ? raw : base::fromWin1252(raw);
-    };
+    auto text = [&](std::string raw) -> Value::Data { return textFrom(std::move(raw), c.charSet); };
     auto date = [&](ISC_DATE x) {
         unsigned y, m, d;
         util->decodeDate(x, &y, &m, &d);
@@ -292,7 +311,7 @@ Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* at
         return *p != 0;
     case SQL_BLOB: {
         std::string raw = readBlob(att, tra, load<ISC_QUAD>(p));
-        return c.subType == 1 ? base::fromWin1252(raw) : raw;
+        return c.subType == 1 ? textFrom(std::move(raw), c.charSet) : raw;
     }
     default:
         return std::string(); // a kind this layer does not read: shown as empty

@@ -234,8 +234,8 @@ protected:
         erp.execScript(kErp);
         coleta.execScript(kColeta);
         reader.connect({coleta.connectionString(), coleta.user(), coleta.password()});
-        host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
-        host.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password()});
+        host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password(), ""});
+        host.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password(), ""});
         integracao(true);
         sync.setPausaPorLinha(std::chrono::milliseconds(0));
         // Log lines let pending events run, as in the window.
@@ -388,6 +388,24 @@ TEST_F(SyncRun, AveragesOnTheEleventhRunOnlyWhereTheyChanged)
               host.progress.end());
 }
 
+// An ERP database in UTF8 may hold text that Windows-1252 cannot: the
+// standing connections ask for no character set, so the query still reads
+// it, and the run copies every route (what Windows-1252 cannot hold becomes
+// "?"), instead of failing on that row at every run.
+TEST_F(SyncRun, AnErpInUtf8IsReadWhateverItsTextHolds)
+{
+    host.ConexaoTarvell.close();
+    erp.execScript("DROP TABLE ROTAS;\n"
+                   "CREATE TABLE ROTAS (ROT_CODIGO INTEGER NOT NULL PRIMARY KEY, "
+                   "ROT_DESCRICAO VARCHAR(100) CHARACTER SET UTF8);\n"
+                   "INSERT INTO ROTAS VALUES (7, _UTF8 'Linha ✓ São João');\n"
+                   "INSERT INTO ROTAS VALUES (8, _UTF8 'Vale');\n");
+    EXPECT_NO_THROW(sync.S2Click());
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 7"), "Linha ? São João");
+    EXPECT_EQ(value("SELECT ROT_DESCRICAO FROM ROTAS WHERE ROT_CODIGO = 8"), "Vale");
+    EXPECT_EQ(logLines().back(), kFim);
+}
+
 TEST_F(SyncRun, SwitchedOffOrBusyARunIsRefused)
 {
     integracao(false);
@@ -442,7 +460,7 @@ TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
     failingRun("unconfigured ERP connection");
     EXPECT_EQ(host.contador, 1);
 
-    host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+    host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password(), ""});
     sync.S2Click();
     EXPECT_EQ(value("SELECT CLI_RAZAO FROM PRODUTORES WHERE PRO_CLIFOR = 10"), "Sítio DÁvila");
 
