@@ -4,6 +4,7 @@
 #include "app/Scramble.h"
 #include "base/TextConversion.h"
 
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,9 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -73,33 +77,74 @@ std::optional<std::string> readBytes(const fs::path& path)
     return bytes;
 }
 
+// Writes every byte at `fd`; false when the file system refuses one.
+bool writeAll(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Rewrites the existing file itself, for a folder that accepts no new file
+// (or a file that cannot be renamed over, such as one mounted on its own).
+// The new text goes over the old one before the rest is cut off, so the file
+// is never seen empty, and it is flushed to the disk before the save is taken
+// as done.
+void rewriteInPlace(const fs::path& target, const std::string& bytes, const std::string& pathForError)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwUnableToWrite(pathForError);
+    const bool written =
+        writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed)
+        throwUnableToWrite(pathForError);
+}
+
 // Writes `bytes` into a temporary file beside `target` and renames it over the
-// target, so that a failure leaves the old file as it was.
+// target, so that a failure leaves the old file as it was. Where no temporary
+// file can be made, or it cannot take the target's place, an existing target
+// is rewritten in place instead.
 void replaceFile(const fs::path& target, const std::string& bytes, const std::string& pathForError)
 {
-    fs::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throwUnableToWrite(pathForError);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            throwUnableToWrite(pathForError);
-        }
-    }
     std::error_code ec;
     const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old))
+    const bool exists = !ec && fs::exists(old);
+
+    fs::path temporary = target;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (!exists)
+            throwUnableToWrite(pathForError);
+        rewriteInPlace(target, bytes, pathForError);
+        return;
+    }
+    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        // Most likely the disk is full: the old file is left as it was.
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throwUnableToWrite(pathForError);
+    }
+    if (exists)
         fs::permissions(temporary, old.permissions(), ec);
     fs::rename(temporary, target, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        throwUnableToWrite(pathForError);
+        if (!exists)
+            throwUnableToWrite(pathForError);
+        rewriteInPlace(target, bytes, pathForError);
     }
 }
 
