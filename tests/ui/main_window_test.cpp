@@ -357,6 +357,61 @@ TEST_F(EditingTest, EditUnlocksFieldsAndTypingChangesTheLiveSettings)
     EXPECT_EQ(core->settings(), live);
 }
 
+// Keys as the operator presses them, the caret wherever the last key left
+// it (a click put it at the end): '\b' is Backspace, '<' is Home, anything
+// else is typed.
+void pressKeys(QLineEdit* edit, const QString& keys)
+{
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(edit, &in);
+    for (const QChar c : keys) {
+        const int key = c == u'\b' ? Qt::Key_Backspace : c == u'<' ? Qt::Key_Home : 0;
+        const QString text = key ? QString() : QString(c);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &release);
+    }
+}
+
+// A number field that shows the 0 of an empty field takes what is typed in
+// its place, wherever the caret stands; any other number is typed into.
+TEST_F(EditingTest, TypingIntoTheZeroOfAnEmptyNumberFieldReplacesIt)
+{
+    struct Case
+    {
+        const char* field;
+        const char* before;
+        const char* keys;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"edtIDEmpresa", "12", "\b\b123456789", "123456789"}, // cleared: it shows 0 at once
+        {"edtIDEmpresa", "0", "<7", "7"},
+        {"edtPorta", "0", "-5", "-5"},
+        {"edtTempoInicializacao", "0", "30", "30"},
+        {"edtTempoInicializacao", "4", "0", "40"},
+        {"edtPorta", "70", "<1", "170"},
+    };
+    action("E1")->trigger();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " '" + c.before + "' + '" + c.keys + "'");
+        typeInto(field(c.field), c.before);
+        ASSERT_EQ(field(c.field)->text(), c.before);
+        field(c.field)->end(false);
+
+        pressKeys(field(c.field), c.keys);
+
+        EXPECT_EQ(field(c.field)->text(), c.shown);
+        const base::Settings live = state.settings.get();
+        const std::string value = std::string(c.field) == "edtIDEmpresa" ? live.edtIDEmpresa
+                                  : std::string(c.field) == "edtPorta"
+                                      ? std::to_string(live.edtPorta)
+                                      : std::to_string(live.edtTempoInicializacao);
+        EXPECT_EQ(value, c.shown) << "what the next request and the save use";
+    }
+}
+
 TEST_F(EditingTest, SaveRefusalsKeepEditingAndWriteNothing)
 {
     struct Case
