@@ -108,6 +108,8 @@ void TFrmPrincipal::iniciaServico()
     m_firstRunTaken = false;
     m_startFailed = false;
     std::string falha;
+    // A synchronisation under way must not go on over what is set up here.
+    ++m_geracaoConexoes;
     try {
         m_listener.deactivate();
         if (m_settings.ch_integratarvell) {
@@ -139,6 +141,7 @@ void TFrmPrincipal::iniciaServico()
         m_front.setIndicator(true);
     } catch (const std::exception&) {
         m_startFailed = true;
+        ++m_geracaoConexoes;
         log(falha);
         for (db::Attachment* c : {&ConexaoTarvell, &ConexaoColeta}) {
             try {
@@ -179,6 +182,7 @@ void TFrmPrincipal::encerraSocket()
 
 void TFrmPrincipal::encerraServico()
 {
+    ++m_geracaoConexoes;
     encerraSocket();
     ConexaoTarvell.close();
     ConexaoColeta.close();

@@ -79,6 +79,7 @@ public:
     bool integracaoAtiva() const override { return m_settings.ch_integratarvell; }
     db::Attachment& conexaoTarvell() override { return ConexaoTarvell; }
     db::Attachment& conexaoTemp() override { return ConexaoTemp; }
+    unsigned geracaoConexoes() const override { return m_geracaoConexoes; }
     int& contadorSincronizacao() override { return m_contadorSincronizacao; }
     void mostraProgresso(const std::string& texto) override { m_front.setStatusPanel(3, texto); }
     void setSyncBusy(bool busy) override { m_front.setSyncBusy(busy); }
@@ -100,6 +101,7 @@ private:
     bool m_startFailed = false;
     bool m_exitRequested = false;
     int m_contadorSincronizacao = 0; // synchronisation runs
+    unsigned m_geracaoConexoes = 0;  // set-ups and closings of ConexaoTarvell and ConexaoTemp
     std::chrono::milliseconds m_second{1000};
 };
 

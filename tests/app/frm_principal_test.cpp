@@ -5,10 +5,14 @@
 #include "app/Scramble.h"
 #include "base/OperatorLog.h"
 #include "base/TextConversion.h"
+#include "db/DbError.h"
+#include "sync/Sincronizacao.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
+
+#include <utility>
 
 #include <filesystem>
 #include <fstream>
@@ -57,7 +61,13 @@ struct RecordingFront : app::FrontEnd
             panel2.push_back(text);
     }
     void hideTaskbarEntry() override {}
-    void processPendingEvents() override {}
+    // What the operator does while the core lets events run, once.
+    std::function<void()> onEvents;
+    void processPendingEvents() override
+    {
+        if (auto command = std::exchange(onEvents, nullptr))
+            command();
+    }
 };
 
 std::vector<std::string> messages()
@@ -333,4 +343,68 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     EXPECT_TRUE(has(log, "Serviços encerrados"));
     EXPECT_TRUE(has(log, "Servidor socket inicializado na porta 7011"));
     EXPECT_EQ(core.settings().edtVersaoCliente, " 4.0'beta ") << "read back as typed";
+}
+
+// What the operator may do while a synchronisation hands control back: a stop
+// or a save with the restart confirmed closes and reopens the connections the
+// run works on, and the run ends with an error there; a save whose restart is
+// cancelled leaves them alone, and the run goes on to its end.
+TEST_F(FrmPrincipalTest, AStopOrARestartDuringASynchronisationEndsIt)
+{
+    TestDatabase erp(TestDatabase::Kind::Tarvell);
+    erp.execScript("INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (1, 'Centro');\n"
+                   "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (2, 'Norte');\n"
+                   "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (3, 'Serra');");
+    base::Settings s = configured();
+    s.ch_integratarvell = true;
+    s.EdtBaseTarvell = erp.connectionString();
+    s.EdtUsuarioTarvell = erp.user();
+    s.EdtSenhaTarvell = erp.password();
+    core.FormCreate(writeConfig(s));
+    ASSERT_TRUE(core.running());
+    sync::Sincronizacao sincronizacao(core);
+    sincronizacao.setPausaPorLinha(std::chrono::milliseconds(0));
+
+    struct Case
+    {
+        const char* what;
+        std::function<void()> operatorHand;
+        bool runEnds;
+    };
+    const Case cases[] = {
+        {"stop", [&] { core.I1Click(); }, false},
+        {"save, restart confirmed",
+         [&] {
+             front.answerOk = true;
+             core.E1Click();
+             core.S1Click(core.settings());
+         },
+         false},
+        {"save, restart cancelled",
+         [&] {
+             front.answerOk = false;
+             core.E1Click();
+             core.S1Click(core.settings());
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!core.running())
+            core.I1Click();
+        coleta.execScript("DELETE FROM ROTAS;");
+        messages();
+        front.onEvents = c.operatorHand; // at the first route
+
+        if (c.runEnds) {
+            EXPECT_NO_THROW(sincronizacao.S2Click());
+            EXPECT_EQ(coleta.queryText("SELECT COUNT(*) FROM ROTAS;"), "3");
+        } else {
+            EXPECT_THROW(sincronizacao.S2Click(), db::DbError);
+            EXPECT_EQ(coleta.queryText("SELECT COUNT(*) FROM ROTAS;"), "0");
+        }
+        EXPECT_EQ(has(messages(), "Concluindo processo de busca por novos dados"), c.runEnds);
+        EXPECT_FALSE(sincronizacao.ocupado());
+    }
+    core.I1Click(); // lets the ERP database go before it is dropped
 }
