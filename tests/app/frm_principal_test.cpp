@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace quelvor;
 using quelvor::test::TestDatabase;
@@ -315,20 +316,26 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     s.edtPorta = 7011;
     s.edtVersaoCliente = "   ";
     core.S1Click(s);
-    EXPECT_EQ(front.boxes,
-              (std::vector<std::string>{"Necessário configurar porta socket para conexão dos clientes",
-                                        "Necessário informar versão do cliente"}));
+    s.edtVersaoCliente = " 4.0'beta ";
+    for (const char* empresa : {"", "0"}) {
+        s.edtIDEmpresa = empresa;
+        core.S1Click(s);
+    }
+    EXPECT_EQ(front.boxes, (std::vector<std::string>{
+                               "Necessário configurar porta socket para conexão dos clientes",
+                               "Necessário informar versão do cliente", "Necessário informar ID da empresa",
+                               "Necessário informar ID da empresa"}));
     EXPECT_TRUE(front.editing);
+    EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
 
     // Cancel: saved, but the service keeps running on the old port.
-    s.edtVersaoCliente = " 4.0'beta ";
-    s.edtIDEmpresa = "";
+    s.edtIDEmpresa = "34";
     core.S1Click(s);
     EXPECT_FALSE(front.editing);
     EXPECT_FALSE(front.fieldsEnabled);
     EXPECT_EQ(front.boxes.back(), "Alterções exigem que o serviço seja Reiniciado.");
     EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"),
-              "[ 4.0'beta ]0");
+              "[ 4.0'beta ]34");
     base::Settings reread;
     app::loadConfig(path, reread);
     EXPECT_EQ(reread.edtPorta, 7011);
@@ -407,4 +414,132 @@ TEST_F(FrmPrincipalTest, AStopOrARestartDuringASynchronisationEndsIt)
         EXPECT_FALSE(sincronizacao.ocupado());
     }
     core.I1Click(); // lets the ERP database go before it is dropped
+}
+
+// The version and the company are written back only once they were read from
+// the collection database that the fields name. Until then a save reads them,
+// shows them and writes nothing, neither PARAMETROS nor the file; the next
+// save writes what the operator then leaves in the fields.
+TEST_F(FrmPrincipalTest, ASaveWritesNoParametersItNeverRead)
+{
+    TestDatabase outra(TestDatabase::Kind::Coleta);
+    outra.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '77', '5.0');");
+    TestDatabase vazia(TestDatabase::Kind::Coleta); // no row in PARAMETROS yet
+    const std::string lidos =
+        "Versão do cliente e ID da empresa lidos da base de dados das Coletas. Confira e salve novamente.";
+    const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+    auto naBase = [](base::Settings s, const TestDatabase& d) {
+        s.EdtBaseColeta = d.connectionString();
+        s.EdtUsuarioColeta = d.user();
+        s.EdtSenhaColeta = d.password();
+        return s;
+    };
+    auto fileText = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    using Core = app::TFrmPrincipal;
+
+    struct Case
+    {
+        const char* what;
+        std::function<void(Core&)> before; // how the program got where the operator saves
+        std::function<base::Settings(Core&)> typed;
+        const TestDatabase* target;
+        bool readFirst;           // the first save only shows what the database holds
+        const char* shownCompany; // then in the fields
+        const char* shownVersion;
+        const char* storedAtLast; // PAR_VERSAOAPK || PAR_EMPRESA after the last save
+    };
+    const Case cases[] = {
+        {"first run, the operator types the path only", [&](Core& c) { c.FormCreate(path); },
+         [&](Core& c) {
+             base::Settings s = naBase(c.settings(), coleta);
+             s.edtPorta = 7010;
+             return s;
+         },
+         &coleta, true, "12", "3.1", "3.112"},
+        {"failed start, the password mended",
+         [&](Core& c) {
+             base::Settings s = configured();
+             s.EdtSenhaColeta = "errada";
+             c.FormCreate(writeConfig(s));
+             EXPECT_TRUE(c.startFailed());
+         },
+         [&](Core&) { return configured(); }, &coleta, true, "12", "3.1", "3.112"},
+        {"a running service, another database typed in",
+         [&](Core& c) { c.FormCreate(writeConfig(configured())); },
+         [&](Core& c) { return naBase(c.settings(), outra); }, &outra, true, "77", "5.0", "5.077"},
+        {"first run, the fields already as the database holds them", [&](Core& c) { c.FormCreate(path); },
+         [&](Core&) {
+             base::Settings s = configured();
+             s.edtVersaoCliente = "3.1";
+             s.edtIDEmpresa = "12";
+             return s;
+         },
+         &coleta, false, "", "", "3.112"},
+        {"first run, a database without parameters", [&](Core& c) { c.FormCreate(path); },
+         [&](Core&) {
+             base::Settings s = naBase(configured(), vazia);
+             s.edtVersaoCliente = "1.0";
+             s.edtIDEmpresa = "9";
+             return s;
+         },
+         &vazia, false, "", "", "1.09"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        front.answerOk = false;
+        Core fresh(front, state, listener);
+        fresh.setSecondDuration(std::chrono::milliseconds(1));
+        c.before(fresh);
+        const std::string fileBefore = fileText();
+        front.boxes.clear();
+        fresh.E1Click();
+
+        base::Settings s = c.typed(fresh);
+        fresh.S1Click(s);
+
+        if (c.readFirst) {
+            EXPECT_EQ(front.boxes, std::vector<std::string>{lidos});
+            EXPECT_EQ(fresh.settings().edtIDEmpresa, c.shownCompany);
+            EXPECT_EQ(fresh.settings().edtVersaoCliente, c.shownVersion);
+            EXPECT_TRUE(front.editing) << "nothing saved yet";
+            EXPECT_EQ(fileText(), fileBefore) << "the file is not written either";
+            EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
+            // The operator checks what is shown and saves again.
+            s.edtIDEmpresa = fresh.settings().edtIDEmpresa;
+            s.edtVersaoCliente = fresh.settings().edtVersaoCliente;
+            front.boxes.clear();
+            fresh.S1Click(s);
+        }
+        EXPECT_EQ(front.boxes, std::vector<std::string>{"Alterções exigem que o serviço seja Reiniciado."});
+        EXPECT_FALSE(front.editing);
+        EXPECT_EQ(c.target->queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"),
+                  c.storedAtLast);
+        if (c.target != &coleta) {
+            EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
+        }
+        base::Settings saved;
+        EXPECT_TRUE(app::loadConfig(path, saved).fileFound);
+        EXPECT_EQ(saved.EdtBaseColeta, c.target->connectionString());
+        fresh.FechaAplicacao(); // lets the databases go before they are dropped
+    }
+}
+
+// A save whose collection database cannot be read writes nothing: the error
+// reaches the general error handling and editing goes on.
+TEST_F(FrmPrincipalTest, ASaveThatCannotReadTheParametersWritesNothing)
+{
+    const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+    core.FormCreate(path); // first run
+    core.E1Click();
+    base::Settings s = configured();
+    s.EdtSenhaColeta = "errada";
+    s.edtVersaoCliente = "3.1";
+    s.edtIDEmpresa = "12";
+    EXPECT_THROW(core.S1Click(s), std::exception);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(front.editing);
 }
