@@ -491,6 +491,29 @@ TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
     EXPECT_EQ(loaded, ordinarySettings());
 }
 
+// A file of an older installation stays Windows-1252 for as long as what the
+// operator saves fits it, its own section name byte for byte; a user that
+// does not fit turns it into UTF-8 with a byte order mark. Both read back.
+TEST_F(ConfigFileTest, SaveKeepsAWindows1252FileWhileItsCharactersFit)
+{
+    const std::string legacy = "[Inicializa\xE7\xE3o]\r\nTempo=3\r\n";
+    const std::pair<const char*, bool> users[] = {{"João Conceição", true}, {"João ✓", false}};
+    for (const auto& [user, fits] : users) {
+        SCOPED_TRACE(user);
+        writeBytes(m_path, legacy);
+        Settings s = ordinarySettings();
+        s.EdtUsuarioColeta = user;
+        saveConfig(m_path, s);
+
+        const std::string bytes = readBytes(m_path);
+        EXPECT_EQ(bytes.starts_with("[Inicializa\xE7\xE3o]\r\n"), fits) << bytes;
+        EXPECT_EQ(bytes.starts_with("\xEF\xBB\xBF[Inicialização]\r\n"), !fits) << bytes;
+        Settings loaded;
+        EXPECT_EQ(loadConfig(m_path, loaded).readAsWindows1252, fits);
+        EXPECT_EQ(loaded, s);
+    }
+}
+
 // Whatever the operator typed comes back from the file as it was typed.
 TEST_F(ConfigFileTest, SaveThenLoadKeepsEveryValue)
 {
