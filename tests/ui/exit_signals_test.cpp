@@ -8,6 +8,9 @@
 
 #include <QMessageBox>
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <csignal>
 
 using namespace quelvor;
@@ -88,6 +91,13 @@ TEST_F(ExitSignalTest, RunsTheExitWhateverTheWindowIsDoing)
 TEST(QuelvorProcess, EndsWithZeroOnSigtermAndSigint)
 {
     qtApp(); // the child inherits the offscreen platform
+    // And it starts as from an operator's shell, with no signal blocked,
+    // whatever an earlier test of this process left blocked here.
+    sigset_t exitSet;
+    sigemptyset(&exitSet);
+    sigaddset(&exitSet, SIGTERM);
+    sigaddset(&exitSet, SIGINT);
+    pthread_sigmask(SIG_UNBLOCK, &exitSet, nullptr);
     TestDatabase db(TestDatabase::Kind::Coleta);
     db.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '5', '2.0');");
     struct Case
