@@ -96,14 +96,21 @@ bool writeAll(int fd, const std::string& bytes)
 // (or a file that cannot be renamed over, such as one mounted on its own).
 // The new text goes over the old one before the rest is cut off, so the file
 // is never seen empty, and it is flushed to the disk before the save is taken
-// as done.
-void rewriteInPlace(const fs::path& target, const std::string& bytes, const std::string& pathForError)
+// as done. When the disk refuses the new text halfway, the old one, which had
+// room, is put back.
+void rewriteInPlace(const fs::path& target, const std::string& bytes, const std::string& previous,
+                    const std::string& pathForError)
 {
     const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         throwUnableToWrite(pathForError);
-    const bool written =
-        writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    auto writeWhole = [fd](const std::string& text) {
+        return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, text) &&
+               ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    };
+    const bool written = writeWhole(bytes);
+    if (!written)
+        writeWhole(previous);
     const bool closed = ::close(fd) == 0;
     if (!written || !closed)
         throwUnableToWrite(pathForError);
@@ -112,12 +119,14 @@ void rewriteInPlace(const fs::path& target, const std::string& bytes, const std:
 // Writes `bytes` into a temporary file beside `target` and renames it over the
 // target, so that a failure leaves the old file as it was. Where no temporary
 // file can be made, or it cannot take the target's place, an existing target
-// is rewritten in place instead.
-void replaceFile(const fs::path& target, const std::string& bytes, const std::string& pathForError)
+// is rewritten in place instead. `previous` is what the target holds, or
+// nothing when there is no target yet.
+void replaceFile(const fs::path& target, const std::string& bytes, const std::optional<std::string>& previous,
+                 const std::string& pathForError)
 {
     std::error_code ec;
     const fs::file_status old = fs::status(target, ec);
-    const bool exists = !ec && fs::exists(old);
+    const bool exists = previous && !ec && fs::exists(old);
 
     fs::path temporary = target;
     temporary += ".tmp";
@@ -125,7 +134,7 @@ void replaceFile(const fs::path& target, const std::string& bytes, const std::st
     if (fd < 0) {
         if (!exists)
             throwUnableToWrite(pathForError);
-        rewriteInPlace(target, bytes, pathForError);
+        rewriteInPlace(target, bytes, *previous, pathForError);
         return;
     }
     const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
@@ -144,7 +153,7 @@ void replaceFile(const fs::path& target, const std::string& bytes, const std::st
         fs::remove(temporary, ignored);
         if (!exists)
             throwUnableToWrite(pathForError);
-        rewriteInPlace(target, bytes, pathForError);
+        rewriteInPlace(target, bytes, *previous, pathForError);
     }
 }
 
@@ -242,11 +251,12 @@ void saveConfig(const std::string& path, const base::Settings& settings)
         IniFile ini;
         if (fs::is_directory(target))
             throwUnableToWrite(path);
+        std::optional<std::string> previous;
         if (fs::exists(target)) {
-            const auto bytes = readBytes(target);
-            if (!bytes || !std::fstream(target, std::ios::in | std::ios::out | std::ios::binary))
+            previous = readBytes(target);
+            if (!previous || !std::fstream(target, std::ios::in | std::ios::out | std::ios::binary))
                 throwUnableToWrite(path);
-            ini = IniFile::parse(*bytes);
+            ini = IniFile::parse(*previous);
         }
 
         ini.writeString(kSocket, u"Porta", base::toUtf16(std::to_string(settings.edtPorta)));
@@ -260,7 +270,7 @@ void saveConfig(const std::string& path, const base::Settings& settings)
         ini.writeString(kInicializacao, u"Tempo",
                         base::toUtf16(std::to_string(settings.edtTempoInicializacao)));
 
-        replaceFile(target, ini.serialize(), path);
+        replaceFile(target, ini.serialize(), previous, path);
     } catch (const fs::filesystem_error&) {
         throwUnableToWrite(path);
     }

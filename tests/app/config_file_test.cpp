@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -676,6 +678,37 @@ TEST_F(ConfigFileTest, SaveRewritesInPlaceWhereNoNewFileMayBeCreated)
         EXPECT_EQ(fs::is_directory(path + ".tmp"), c.temporaryNameTaken);
         EXPECT_FALSE(fs::is_regular_file(path + ".tmp"));
     }
+}
+
+// Rewritten in place on a disk that takes no more than the old file: the save
+// is refused and the old text is back, not the new one cut short.
+TEST_F(ConfigFileTest, AnInPlaceRewriteThatRunsOutOfRoomPutsTheOldTextBack)
+{
+    saveConfig(m_path, ordinarySettings());
+    const std::string old = readBytes(m_path);
+    fs::create_directory(m_path + ".tmp"); // no temporary file beside it
+    Settings longer = ordinarySettings();
+    longer.EdtBaseColeta = std::string(4000, 'c');
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Writes beyond the old size fail (EFBIG) instead of ending the child.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{old.size() + 100, old.size() + 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        try {
+            saveConfig(m_path, longer);
+            ::_exit(0);
+        } catch (const std::runtime_error& e) {
+            ::_exit(std::string(e.what()) == "Unable to write to " + m_path ? 1 : 2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(readBytes(m_path), old);
 }
 
 TEST(ConfigPath, IsBesideTheExecutable)
