@@ -10,7 +10,9 @@
 //   arrived meanwhile, in the order they came (each kind once);
 // - during a synchronisation run, "Inicializado", "Editar Parâmetros" and
 //   "Salvar Parâmetros" run at once: the operator can stop the service under
-//   a long run, which then ends on its closed connections; another
+//   a long run, or restart it after a save, and the run then ends with an
+//   error at its next row instead of going on over the connections that were
+//   closed or reopened; another
 //   synchronisation goes straight to the run, whose busy mark turns it away
 //   (and counts it);
 // - the exit tells a running start-up wait or synchronisation to give up at

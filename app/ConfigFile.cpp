@@ -4,6 +4,7 @@
 #include "app/Scramble.h"
 #include "base/TextConversion.h"
 
+#include <cerrno>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,9 @@
 #include <optional>
 #include <stdexcept>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -74,33 +78,83 @@ std::optional<std::string> readBytes(const fs::path& path)
     return bytes;
 }
 
-// Writes `bytes` into a temporary file beside `target` and renames it over the
-// target, so that a failure leaves the old file as it was.
-void replaceFile(const fs::path& target, const std::string& bytes, const std::string& pathForError)
+// Writes every byte at `fd`; false when the file system refuses one.
+bool writeAll(int fd, const std::string& bytes)
 {
-    fs::path temporary = target;
-    temporary += ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out)
-            throwUnableToWrite(pathForError);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            throwUnableToWrite(pathForError);
-        }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
     }
+    return true;
+}
+
+// Rewrites the existing file itself, for a folder that accepts no new file
+// (or a file that cannot be renamed over, such as one mounted on its own).
+// The new text goes over the old one before the rest is cut off, so the file
+// is never seen empty, and it is flushed to the disk before the save is taken
+// as done. When the disk refuses the new text halfway, the old one, which had
+// room, is put back.
+void rewriteInPlace(const fs::path& target, const std::string& bytes, const std::string& previous,
+                    const std::string& pathForError)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwUnableToWrite(pathForError);
+    auto writeWhole = [fd](const std::string& text) {
+        return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, text) &&
+               ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    };
+    const bool written = writeWhole(bytes);
+    if (!written)
+        writeWhole(previous);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed)
+        throwUnableToWrite(pathForError);
+}
+
+// Writes `bytes` into a temporary file beside `target` and renames it over the
+// target, so that a failure leaves the old file as it was. Where no temporary
+// file can be made, or it cannot take the target's place, an existing target
+// is rewritten in place instead. `previous` is what the target holds, or
+// nothing when there is no target yet.
+void replaceFile(const fs::path& target, const std::string& bytes, const std::optional<std::string>& previous,
+                 const std::string& pathForError)
+{
     std::error_code ec;
     const fs::file_status old = fs::status(target, ec);
-    if (!ec && fs::exists(old))
+    const bool exists = previous && !ec && fs::exists(old);
+
+    fs::path temporary = target;
+    temporary += ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (!exists)
+            throwUnableToWrite(pathForError);
+        rewriteInPlace(target, bytes, *previous, pathForError);
+        return;
+    }
+    const bool written = writeAll(fd, bytes) && ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        // Most likely the disk is full: the old file is left as it was.
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        throwUnableToWrite(pathForError);
+    }
+    if (exists)
         fs::permissions(temporary, old.permissions(), ec);
     fs::rename(temporary, target, ec);
     if (ec) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        throwUnableToWrite(pathForError);
+        if (!exists)
+            throwUnableToWrite(pathForError);
+        rewriteInPlace(target, bytes, *previous, pathForError);
     }
 }
 
@@ -219,11 +273,12 @@ void saveConfig(const std::string& path, const base::Settings& settings)
         IniFile ini;
         if (fs::is_directory(target))
             throwUnableToWrite(path);
+        std::optional<std::string> previous;
         if (fs::exists(target)) {
-            const auto bytes = readBytes(target);
-            if (!bytes || !std::fstream(target, std::ios::in | std::ios::out | std::ios::binary))
+            previous = readBytes(target);
+            if (!previous || !std::fstream(target, std::ios::in | std::ios::out | std::ios::binary))
                 throwUnableToWrite(path);
-            ini = IniFile::parse(*bytes);
+            ini = IniFile::parse(*previous);
         }
 
         ini.writeString(kSocket, u"Porta", base::toUtf16(std::to_string(settings.edtPorta)));
@@ -237,7 +292,7 @@ void saveConfig(const std::string& path, const base::Settings& settings)
         ini.writeString(kInicializacao, u"Tempo",
                         base::toUtf16(std::to_string(settings.edtTempoInicializacao)));
 
-        replaceFile(target, ini.serialize(), path);
+        replaceFile(target, ini.serialize(), previous, path);
     } catch (const fs::filesystem_error&) {
         throwUnableToWrite(path);
     }

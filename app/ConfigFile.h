@@ -71,7 +71,10 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings);
 // Base Coleta Base, Usuario, Senha; Base Tarvell Integra; Inicialização Tempo,
 // keeping every other section, key and comment already in the file. The file
 // is written whole into a temporary file beside it and renamed over it, so it
-// is never left half written: either all nine keys are saved or none.
+// is never left half written: either all nine keys are saved or none. Where
+// the folder accepts no new file but the file itself may be written, the file
+// is rewritten in place instead and flushed to the disk. The text goes back
+// in the encoding the file had (see IniFile.h).
 //
 // Throws std::runtime_error("Unable to write to " + path) when the file system
 // refuses the write (missing directory, no permission, disk full, an existing

@@ -30,6 +30,31 @@ std::string loopbackHostName()
     return "localhost";
 }
 
+// Row 1 of PARAMETROS as it stands in the database.
+struct Parametros
+{
+    bool linha = false; // the row exists
+    std::string versao;
+    std::string empresa;
+};
+
+const char* const kLeituraParametros =
+    "SELECT FIRST 1 PAR_VERSAOAPK, PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1";
+
+// Throws DbError when the database cannot be reached or read.
+Parametros leParametros(db::Attachment& conexao)
+{
+    conexao.open();
+    const db::ResultSet rs = conexao.select(db::Sql(kLeituraParametros));
+    Parametros p;
+    if (rs.empty() || rs.columns.size() < 2)
+        return p;
+    p.linha = true;
+    p.versao = db::asText(rs.rows[0][0], rs.columns[0]);
+    p.empresa = db::asText(rs.rows[0][1], rs.columns[1]);
+    return p;
+}
+
 } // namespace
 
 TFrmPrincipal::TFrmPrincipal(FrontEnd& frontEnd, base::ServiceState& state, server::ListenerControl& listener)
@@ -108,6 +133,8 @@ void TFrmPrincipal::iniciaServico()
     m_firstRunTaken = false;
     m_startFailed = false;
     std::string falha;
+    // A synchronisation under way must not go on over what is set up here.
+    ++m_geracaoConexoes;
     try {
         m_listener.deactivate();
         if (m_settings.ch_integratarvell) {
@@ -119,9 +146,21 @@ void TFrmPrincipal::iniciaServico()
         falha = "Falha na conexão da base de dados das Coletas";
         configuraConexao(ConexaoColeta, listaConexaoColeta(m_settings));
 
+        // A save writes these back; it must know whether they came from the
+        // database or stand there only because the read failed.
         base::Settings s = m_settings;
-        s.edtVersaoCliente = db::PTAB("PARAMETROS", "PAR_VERSAOAPK", "PAR_ID = 1", ConexaoColeta);
-        s.edtIDEmpresa = campoNumerico(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", ConexaoColeta));
+        try {
+            const Parametros p = leParametros(ConexaoColeta);
+            s.edtVersaoCliente = p.versao;
+            s.edtIDEmpresa = campoNumerico(p.empresa);
+            m_parametrosDe = m_settings.EdtBaseColeta;
+        } catch (const std::exception&) {
+            // The lookups say why in the log, and yield the empty text.
+            m_parametrosDe.reset();
+            s.edtVersaoCliente = db::PTAB("PARAMETROS", "PAR_VERSAOAPK", "PAR_ID = 1", ConexaoColeta);
+            s.edtIDEmpresa =
+                campoNumerico(db::PTAB("PARAMETROS", "PAR_EMPRESA", "PAR_ID = 1", ConexaoColeta));
+        }
         setSettings(s);
 
         gravaparespecial("INTEGRATARVELL", m_settings.ch_integratarvell ? "S" : "N");
@@ -139,6 +178,7 @@ void TFrmPrincipal::iniciaServico()
         m_front.setIndicator(true);
     } catch (const std::exception&) {
         m_startFailed = true;
+        ++m_geracaoConexoes;
         log(falha);
         for (db::Attachment* c : {&ConexaoTarvell, &ConexaoColeta}) {
             try {
@@ -179,6 +219,7 @@ void TFrmPrincipal::encerraSocket()
 
 void TFrmPrincipal::encerraServico()
 {
+    ++m_geracaoConexoes;
     encerraSocket();
     ConexaoTarvell.close();
     ConexaoColeta.close();
@@ -232,8 +273,31 @@ void TFrmPrincipal::S1Click(const base::Settings& campos)
         m_front.showMessage("Necessário configurar porta socket para conexão dos clientes");
         return;
     }
+    if (!m_parametrosDe || *m_parametrosDe != campos.EdtBaseColeta) {
+        // The version and the company in the fields never came from this
+        // database (the first run, a failed start, another path typed in):
+        // what it holds is shown first, and only a second save writes.
+        db::Attachment conexao;
+        conexao.configure(parametrosDaLista(listaConexaoColeta(campos)));
+        const Parametros p = leParametros(conexao);
+        m_parametrosDe = campos.EdtBaseColeta;
+        if (p.linha && (p.versao != campos.edtVersaoCliente ||
+                        campoNumerico(p.empresa) != campoNumerico(campos.edtIDEmpresa))) {
+            base::Settings lidos = campos;
+            lidos.edtVersaoCliente = p.versao;
+            lidos.edtIDEmpresa = campoNumerico(p.empresa);
+            setSettings(lidos);
+            m_front.showMessage("Versão do cliente e ID da empresa lidos da base de dados das Coletas. "
+                                "Confira e salve novamente.");
+            return;
+        }
+    }
     if (db::trimSql(campos.edtVersaoCliente).empty()) {
         m_front.showMessage("Necessário informar versão do cliente");
+        return;
+    }
+    if (campoNumerico(campos.edtIDEmpresa) == "0") {
+        m_front.showMessage("Necessário informar ID da empresa");
         return;
     }
     setSettings(campos);

@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace quelvor::app {
@@ -44,6 +45,10 @@ public:
     void E1Click();
     // Save the configuration with the fields as the operator left them. The
     // refusals show their boxes; errors of the writing steps reach the caller.
+    // The version and the company are written only once they were read from
+    // the collection database the fields name: until then the save reads
+    // them, shows them in the fields with a box, and writes nothing. A company
+    // of 0 (or none) is refused like an empty version.
     void S1Click(const base::Settings& campos);
 
     bool gravaparespecial(const std::string& nomeparametro, const std::string& valor);
@@ -79,6 +84,7 @@ public:
     bool integracaoAtiva() const override { return m_settings.ch_integratarvell; }
     db::Attachment& conexaoTarvell() override { return ConexaoTarvell; }
     db::Attachment& conexaoTemp() override { return ConexaoTemp; }
+    unsigned geracaoConexoes() const override { return m_geracaoConexoes; }
     int& contadorSincronizacao() override { return m_contadorSincronizacao; }
     void mostraProgresso(const std::string& texto) override { m_front.setStatusPanel(3, texto); }
     void setSyncBusy(bool busy) override { m_front.setSyncBusy(busy); }
@@ -100,6 +106,10 @@ private:
     bool m_startFailed = false;
     bool m_exitRequested = false;
     int m_contadorSincronizacao = 0; // synchronisation runs
+    unsigned m_geracaoConexoes = 0;  // set-ups and closings of ConexaoTarvell and ConexaoTemp
+    // The collection database (EdtBaseColeta) whose PARAMETROS the version and
+    // company fields were last read from or written to; nothing before.
+    std::optional<std::string> m_parametrosDe;
     std::chrono::milliseconds m_second{1000};
 };
 

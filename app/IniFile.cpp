@@ -226,14 +226,55 @@ void IniFile::writeString(std::u16string_view section, std::u16string_view key, 
     m_lines.push_back(std::move(line));
 }
 
+namespace {
+
+// The line in Windows-1252, or nothing when a code unit has no byte there:
+// a character outside the code page, half a surrogate pair, or a code unit
+// that would end the line.
+std::optional<std::string> encodeWindows1252(std::u16string_view line)
+{
+    for (const char16_t unit : line)
+        if (isLineBreaking(unit))
+            return std::nullopt;
+    const std::string utf8 = base::toUtf8(line);
+    std::string bytes = base::toWin1252(utf8);
+    // toWin1252 stands '?' for what does not fit; only a round trip tells a
+    // real question mark from one that stands in.
+    if (base::fromWin1252(bytes) != utf8 || base::toUtf16(utf8) != line)
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
 std::string IniFile::serialize() const
 {
+    const std::string_view lineEnd = m_crlf ? "\r\n" : "\n";
     std::string out;
-    if (m_byteOrderMark)
+    if (m_encoding == Encoding::Windows1252) {
+        // An older installation reads and writes its file through the ANSI
+        // routines: it keeps getting its own bytes back, as long as they fit.
+        bool fits = true;
+        for (const std::u16string& line : m_lines) {
+            const auto bytes = encodeWindows1252(line);
+            if (!bytes) {
+                fits = false;
+                break;
+            }
+            out += *bytes;
+            out += lineEnd;
+        }
+        if (fits)
+            return out;
+        // A character that the code page cannot hold: the whole file goes to
+        // UTF-8, marked so that no reader takes it for Windows-1252 again.
+        out.clear();
+    }
+    if (m_byteOrderMark || m_encoding == Encoding::Windows1252)
         out += kByteOrderMark;
     for (const std::u16string& line : m_lines) {
         encodeGeneralisedUtf8(line, out);
-        out += m_crlf ? "\r\n" : "\n";
+        out += lineEnd;
     }
     return out;
 }

@@ -23,9 +23,11 @@
 // a generalised sense, because scrambled values are UTF-16 that need not be
 // well-formed: half a surrogate pair stands as its own 3-byte sequence, and
 // the code units 0, LF and CR inside a value stand as the 2-byte forms
-// C0 80, C0 8A and C0 8D, so that they never end a line. The file is always
-// written in that UTF-8, with a byte order mark only when it had one, and with
-// the line ends it had (LF for a new file).
+// C0 80, C0 8A and C0 8D, so that they never end a line. A file read as
+// Windows-1252 is written back in Windows-1252 when every character fits it;
+// otherwise, and for every other file, it is written in that UTF-8, with a
+// byte order mark when it had one or when it was Windows-1252 before. The line
+// ends stay as they were (LF for a new file).
 
 #include <optional>
 #include <string>

@@ -235,6 +235,7 @@ void Sincronizacao::S2Click()
     // The mark goes up before the first log line: that line already lets
     // pending events run, and a click taken there must meet it.
     marcaOcupado(true);
+    m_geracao = m_host.geracaoConexoes();
     try {
         base::log("Iniciando processo de busca por novos dados...");
         comparaDados(kConsultaRotasTarvell, kConsultaRotasColeta, "ROTAS");
@@ -261,13 +262,27 @@ void Sincronizacao::S2Click()
 
 // Between two rows the window gets its turn, then the run pauses. A command
 // taken there may have stopped the service and closed the connections that
-// the run works on; the run then ends instead of reopening them behind the
-// operator's back.
+// the run works on, or restarted it over new ones; the run then ends instead
+// of reopening them behind the operator's back, or of carrying rows read from
+// one database into another.
 void Sincronizacao::entreLinhas()
 {
     m_host.processPendingEvents();
     if (m_host.exitRequested())
         throw Interrompida();
+    verificaConexoes();
+}
+
+void Sincronizacao::verificaGeracao() const
+{
+    if (m_host.geracaoConexoes() != m_geracao)
+        throw db::DbError("Sincronização interrompida: o serviço foi encerrado ou reiniciado durante a "
+                          "execução.");
+}
+
+void Sincronizacao::verificaConexoes() const
+{
+    verificaGeracao();
     if (!m_host.conexaoTarvell().connected() || !m_host.conexaoTemp().connected())
         throw db::DbError("Conexão encerrada durante a sincronização.");
 }
@@ -276,6 +291,10 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
                                  const std::string& NomeTabela)
 {
     base::log(NomeTabela);
+    // The log line let pending events run: a stop or a restart taken there
+    // ends the run as between rows. A connection that was closed before the
+    // run began is opened with what it holds.
+    verificaGeracao();
     m_host.conexaoTarvell().open();
     const db::ResultSet a = m_host.conexaoTarvell().select(db::Sql(Query1));
     if (a.empty())
@@ -310,6 +329,7 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
 void Sincronizacao::CalculaMedia()
 {
     base::log("CALCULANDO MÉDIA");
+    verificaGeracao();
     m_host.conexaoTarvell().open();
     const db::ResultSet a = m_host.conexaoTarvell().select(db::Sql("SELECT * FROM COL001"));
     if (a.empty())

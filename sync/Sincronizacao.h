@@ -6,9 +6,11 @@
 //
 // Main thread only: a run lets the front end's pending events run between
 // rows, so a timer tick or a menu command may call S2Click again in the middle
-// of a run; the busy mark turns such a call away. Errors are not caught here:
-// they end the run (the busy mark cleared) and reach the caller, whose general
-// error handling shows them to the operator.
+// of a run; the busy mark turns such a call away. A stop of the service, or a
+// restart after a save, taken there ends the run with an error: it never goes
+// on over connections that were closed or reopened under it. Errors are not
+// caught here: they end the run (the busy mark cleared) and reach the caller,
+// whose general error handling shows them to the operator.
 
 #include "db/ResultSet.h"
 #include "db/Sql.h"
@@ -53,9 +55,12 @@ private:
 
     void marcaOcupado(bool ocupado);
     void entreLinhas();
+    void verificaGeracao() const;
+    void verificaConexoes() const;
 
     SincronizacaoHost& m_host;
     bool m_ocupado = false;
+    unsigned m_geracao = 0; // of the standing connections when the run began
     std::chrono::milliseconds m_pausa{10};
 };
 

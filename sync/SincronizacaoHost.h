@@ -24,6 +24,11 @@ public:
     // closed by its stop, possibly in the middle of a run.
     virtual db::Attachment& conexaoTarvell() = 0;
     virtual db::Attachment& conexaoTemp() = 0;
+    // Goes up every time the service sets up or closes those two connections
+    // (a start, a stop, the restart after a save). A run compares it between
+    // rows: once it has moved, the rows still to come belong to connections
+    // that are gone, and the reopened ones may lead to other databases.
+    virtual unsigned geracaoConexoes() const = 0;
 
     // The run counter (contadorSincronizacao): every click counts, and the
     // averages are copied once it passes 10.

@@ -1,6 +1,8 @@
 #include "ui/Fields.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QRegularExpressionValidator>
 #include <QStyleFactory>
@@ -40,6 +42,27 @@ void NumberField::focusOutEvent(QFocusEvent* event)
         insert(QStringLiteral("0"));
     }
     QLineEdit::focusOutEvent(event);
+}
+
+void NumberField::replaceEmptyZero(const QString& typed)
+{
+    // The field empties into 0 as soon as the operator clears it, caret after
+    // the 0; typing there would otherwise put the digits behind it.
+    if (!typed.isEmpty() && typed.at(0).isPrint() && text() == QLatin1String("0"))
+        selectAll();
+}
+
+void NumberField::keyPressEvent(QKeyEvent* event)
+{
+    if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)))
+        replaceEmptyZero(event->text());
+    QLineEdit::keyPressEvent(event);
+}
+
+void NumberField::inputMethodEvent(QInputMethodEvent* event)
+{
+    replaceEmptyZero(event->commitString());
+    QLineEdit::inputMethodEvent(event);
 }
 
 IndicatorBox::IndicatorBox(QWidget* parent) : QWidget(parent), m_color(255, 0, 0)

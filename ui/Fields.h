@@ -11,7 +11,8 @@
 namespace quelvor::ui {
 
 // A whole-number field: digits with an optional minus sign, right aligned, and
-// 0 whenever it would be left empty.
+// 0 whenever it would be left empty. That 0 stands for an empty field, so what
+// the operator types into a field showing it replaces it, wherever the caret.
 class NumberField : public QLineEdit
 {
     Q_OBJECT
@@ -24,6 +25,11 @@ public:
 
 protected:
     void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+
+private:
+    void replaceEmptyZero(const QString& typed);
 };
 
 // Edit7: a small borderless box filled with the service's colour. It is never

@@ -483,8 +483,19 @@ QString MainWindow::statusPanel(int panel) const
     return (panel >= 0 && panel < 4) ? m_panels[panel]->text() : QString();
 }
 
+void MainWindow::exitSignalled()
+{
+    m_exitSignalled = true;
+    // Each box gives its Cancel when its own loop gets control back.
+    for (QMessageBox* box : m_openBoxes)
+        box->done(QMessageBox::Cancel);
+    request(app::Command::Sair);
+}
+
 bool MainWindow::showBox(BoxKind kind, const QString& text)
 {
+    if (m_exitSignalled)
+        return false;
     if (m_boxHook)
         return m_boxHook(kind, text);
     QMessageBox::Icon icon = QMessageBox::Information;
@@ -497,7 +508,10 @@ bool MainWindow::showBox(BoxKind kind, const QString& text)
     }
     QMessageBox box(icon, kAppTitle, text, buttons, isVisible() ? this : nullptr);
     box.setDefaultButton(QMessageBox::Ok);
-    return box.exec() == QMessageBox::Ok;
+    m_openBoxes.push_back(&box);
+    const int answer = box.exec();
+    m_openBoxes.pop_back();
+    return answer == QMessageBox::Ok;
 }
 
 void MainWindow::showMessage(const std::string& text)

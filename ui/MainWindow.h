@@ -31,6 +31,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -82,6 +83,12 @@ public:
     void setBoxHook(BoxHook hook) { m_boxHook = std::move(hook); }
     bool trayAvailable() const { return m_trayAvailable; }
 
+    // SIGTERM or SIGINT: the exit, as "Sair" gives it, through the command
+    // rule (after the command under way, which is told to give up where it
+    // can). Nobody is there to answer a box: the ones open are cancelled and
+    // no other is shown from then on.
+    void exitSignalled();
+
     // The fields as the operator left them.
     base::Settings campos() const;
     QString statusPanel(int panel) const;
@@ -130,6 +137,8 @@ private:
     const bool m_trayAvailable;
     std::optional<app::CommandRunner> m_commands; // made by attach()
     bool m_showingSettings = false;               // fields being filled from the core, not edited
+    bool m_exitSignalled = false;                 // boxes are no longer shown
+    std::vector<QMessageBox*> m_openBoxes;        // modal boxes open, innermost last
     bool m_centred = false;
 
     // Log lines taken from the operator log and not yet in Memo1: appended in

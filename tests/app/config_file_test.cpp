@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +15,11 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -206,6 +212,46 @@ TEST(IniFile, TellsUtf8FromWindows1252)
         const IniFile ini = IniFile::parse(bytes);
         EXPECT_EQ(ini.encoding(), encoding);
         EXPECT_EQ(ini.readString(u"Inicialização", u"Tempo"), u"5");
+    }
+}
+
+// A file goes back in the encoding it came in while every character fits it;
+// one character that Windows-1252 cannot hold turns the whole file into UTF-8
+// with a byte order mark, which reads back as UTF-8 from then on.
+TEST(IniFile, WritesBackInTheEncodingItWasRead)
+{
+    const std::string ansi = "[Inicializa\xE7\xE3o]\r\nTempo=5\r\n";
+    const std::string utf8 = "[Inicialização]\nTempo=5\n";
+    const std::string utf8Bom = "\xEF\xBB\xBF[Inicialização]\r\nTempo=5\r\n";
+    const std::string bom = "\xEF\xBB\xBF";
+    struct Case
+    {
+        const char* what;
+        std::string file;
+        std::u16string value;
+        std::string written;
+    };
+    const std::vector<Case> cases = {
+        {"ANSI, ASCII value", ansi, u"7", "[Inicializa\xE7\xE3o]\r\nTempo=7\r\n"},
+        {"ANSI, euro and cedilla", ansi, u"€ç", "[Inicializa\xE7\xE3o]\r\nTempo=\x80\xE7\r\n"},
+        // Scrambling can land on the code page's five undefined bytes.
+        {"ANSI, undefined byte", ansi, u"\u0081\u009D", "[Inicializa\xE7\xE3o]\r\nTempo=\x81\x9D\r\n"},
+        {"ANSI, a real question mark", ansi, u"a?b", "[Inicializa\xE7\xE3o]\r\nTempo=a?b\r\n"},
+        {"ANSI, a check mark", ansi, u"✓", bom + "[Inicialização]\r\nTempo=✓\r\n"},
+        {"ANSI, half a surrogate pair", ansi, u"\xDC03", bom + "[Inicialização]\r\nTempo=\xED\xB0\x83\r\n"},
+        {"ANSI, a line feed", ansi, u"a\nb",
+         bom + "[Inicialização]\r\nTempo=a\xC0\x8A"
+               "b\r\n"},
+        {"UTF-8 without a mark", utf8, u"ç✓", "[Inicialização]\nTempo=ç✓\n"},
+        {"UTF-8 with a mark", utf8Bom, u"ç", bom + "[Inicialização]\r\nTempo=ç\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        IniFile ini = IniFile::parse(c.file);
+        ini.writeString(u"Inicialização", u"Tempo", c.value);
+        const std::string written = ini.serialize();
+        EXPECT_EQ(written, c.written);
+        EXPECT_EQ(IniFile::parse(written).readString(u"INICIALIZAÇÃO", u"Tempo"), c.value);
     }
 }
 
@@ -436,8 +482,8 @@ TEST_F(ConfigFileTest, SaveWritesAllNineKeysInOrder)
 }
 
 // Whatever else the file holds stays where it is; the file's own spellings of
-// section and key names are kept; an older Windows-1252 file becomes UTF-8
-// and keeps its CR LF line ends.
+// section and key names are kept; an older Windows-1252 file stays
+// Windows-1252 and keeps its CR LF line ends.
 TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
 {
     writeBytes(m_path, "; Configura\xE7\xE3o do servidor\r\n"
@@ -454,7 +500,7 @@ TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
                        "[INICIALIZA\xC7\xC3O]\r\n"
                        "Tempo=3\r\n");
     saveConfig(m_path, ordinarySettings());
-    EXPECT_EQ(readBytes(m_path), "; Configuração do servidor\r\n"
+    EXPECT_EQ(readBytes(m_path), "; Configura\xE7\xE3o do servidor\r\n"
                                  "[SOCKET]\r\n"
                                  "PORTA=3050\r\n"
                                  "Timeout=30\r\n"
@@ -466,8 +512,8 @@ TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
                                  "; senha antiga abaixo\r\n"
                                  "\r\n"
                                  "[Outros]\r\n"
-                                 "Chave=valor com ç\r\n"
-                                 "[INICIALIZAÇÃO]\r\n"
+                                 "Chave=valor com \xE7\r\n"
+                                 "[INICIALIZA\xC7\xC3O]\r\n"
                                  "Tempo=10\r\n"
                                  "\r\n"
                                  "[Base Tarvell]\r\n"
@@ -478,8 +524,31 @@ TEST_F(ConfigFileTest, SaveKeepsTheRestOfTheFile)
 
     Settings loaded;
     const LoadResult result = loadConfig(m_path, loaded);
-    EXPECT_FALSE(result.readAsWindows1252);
+    EXPECT_TRUE(result.readAsWindows1252);
     EXPECT_EQ(loaded, ordinarySettings());
+}
+
+// A file of an older installation stays Windows-1252 for as long as what the
+// operator saves fits it, its own section name byte for byte; a user that
+// does not fit turns it into UTF-8 with a byte order mark. Both read back.
+TEST_F(ConfigFileTest, SaveKeepsAWindows1252FileWhileItsCharactersFit)
+{
+    const std::string legacy = "[Inicializa\xE7\xE3o]\r\nTempo=3\r\n";
+    const std::pair<const char*, bool> users[] = {{"João Conceição", true}, {"João ✓", false}};
+    for (const auto& [user, fits] : users) {
+        SCOPED_TRACE(user);
+        writeBytes(m_path, legacy);
+        Settings s = ordinarySettings();
+        s.EdtUsuarioColeta = user;
+        saveConfig(m_path, s);
+
+        const std::string bytes = readBytes(m_path);
+        EXPECT_EQ(bytes.starts_with("[Inicializa\xE7\xE3o]\r\n"), fits) << bytes;
+        EXPECT_EQ(bytes.starts_with("\xEF\xBB\xBF[Inicialização]\r\n"), !fits) << bytes;
+        Settings loaded;
+        EXPECT_EQ(loadConfig(m_path, loaded).readAsWindows1252, fits);
+        EXPECT_EQ(loaded, s);
+    }
 }
 
 // Whatever the operator typed comes back from the file as it was typed.
@@ -544,6 +613,137 @@ TEST_F(ConfigFileTest, RefusedWriteRaisesUnableToWrite)
         }
     }
     EXPECT_TRUE(fs::is_directory(directory));
+}
+
+// Runs `save` with the rights of an ordinary user in a folder that takes no
+// new file: root may create files anywhere, so as root it runs in a child
+// process under "nobody", with the folder left to root. Returns what the
+// child says: 0 saved, 1 "Unable to write to", 2 anything else.
+int saveWhereNoFileMayBeCreated(const fs::path& folder, const std::string& path, const Settings& settings)
+{
+    auto save = [&] {
+        try {
+            saveConfig(path, settings);
+            return 0;
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what()) == "Unable to write to " + path ? 1 : 2;
+        } catch (...) {
+            return 2;
+        }
+    };
+    if (::geteuid() != 0) {
+        fs::permissions(folder, fs::perms(0555));
+        const int result = save();
+        fs::permissions(folder, fs::perms(0755));
+        return result;
+    }
+    constexpr uid_t kNobody = 65534;
+    if (fs::exists(path) && ::chown(path.c_str(), kNobody, kNobody) != 0)
+        return 2;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(save());
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return 2;
+    return WEXITSTATUS(status);
+}
+
+ino_t inodeOf(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// No temporary file can be made beside the file: a folder that takes no new
+// file, or one whose temporary name is already taken by a folder. The file is
+// then rewritten in place, shorter than before without a byte of the old text
+// left over; a file that cannot be written either is still refused.
+TEST_F(ConfigFileTest, SaveRewritesInPlaceWhereNoNewFileMayBeCreated)
+{
+    Settings before = ordinarySettings();
+    before.EdtBaseColeta = "servidor-antigo:/um/caminho/bem/mais/comprido/que/o/novo/COLETA.FDB";
+    const Settings after = ordinarySettings();
+
+    struct Case
+    {
+        const char* what;
+        bool folderTakesNoFile;
+        bool temporaryNameTaken;
+        bool fileWritable;
+        int result;
+    };
+    const Case cases[] = {
+        {"a folder that takes no new file", true, false, true, 0},
+        {"the temporary name taken", false, true, true, 0},
+        {"neither folder nor file writable", true, false, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path folder = m_dir.file(std::string("pasta-") + std::to_string(&c - cases));
+        fs::create_directory(folder);
+        const std::string path = (folder / "ConfigQuelvorLeite.ini").string();
+        saveConfig(path, before);
+        const std::string old = readBytes(path);
+        const ino_t inode = inodeOf(path);
+        if (c.temporaryNameTaken)
+            fs::create_directory(path + ".tmp");
+        if (!c.fileWritable)
+            fs::permissions(path, fs::perms(0444));
+
+        const int result = c.folderTakesNoFile ? saveWhereNoFileMayBeCreated(folder, path, after) : [&] {
+            saveConfig(path, after);
+            return 0;
+        }();
+
+        EXPECT_EQ(result, c.result);
+        Settings loaded;
+        loadConfig(path, loaded);
+        EXPECT_EQ(loaded, c.result == 0 ? after : before);
+        EXPECT_EQ(inodeOf(path), inode) << "the file itself, not a new one in its place";
+        if (c.result == 0)
+            EXPECT_LT(readBytes(path).size(), old.size());
+        else
+            EXPECT_EQ(readBytes(path), old);
+        EXPECT_EQ(fs::is_directory(path + ".tmp"), c.temporaryNameTaken);
+        EXPECT_FALSE(fs::is_regular_file(path + ".tmp"));
+    }
+}
+
+// Rewritten in place on a disk that takes no more than the old file: the save
+// is refused and the old text is back, not the new one cut short.
+TEST_F(ConfigFileTest, AnInPlaceRewriteThatRunsOutOfRoomPutsTheOldTextBack)
+{
+    saveConfig(m_path, ordinarySettings());
+    const std::string old = readBytes(m_path);
+    fs::create_directory(m_path + ".tmp"); // no temporary file beside it
+    Settings longer = ordinarySettings();
+    longer.EdtBaseColeta = std::string(4000, 'c');
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // Writes beyond the old size fail (EFBIG) instead of ending the child.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{old.size() + 100, old.size() + 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            ::_exit(3);
+        try {
+            saveConfig(m_path, longer);
+            ::_exit(0);
+        } catch (const std::runtime_error& e) {
+            ::_exit(std::string(e.what()) == "Unable to write to " + m_path ? 1 : 2);
+        }
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(readBytes(m_path), old);
 }
 
 TEST(ConfigPath, IsBesideTheExecutable)

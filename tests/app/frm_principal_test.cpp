@@ -5,13 +5,18 @@
 #include "app/Scramble.h"
 #include "base/OperatorLog.h"
 #include "base/TextConversion.h"
+#include "db/DbError.h"
+#include "sync/Sincronizacao.h"
 #include "tests/support/FakeListener.h"
 #include "tests/support/TestDatabase.h"
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace quelvor;
 using quelvor::test::TestDatabase;
@@ -57,7 +62,13 @@ struct RecordingFront : app::FrontEnd
             panel2.push_back(text);
     }
     void hideTaskbarEntry() override {}
-    void processPendingEvents() override {}
+    // What the operator does while the core lets events run, once.
+    std::function<void()> onEvents;
+    void processPendingEvents() override
+    {
+        if (auto command = std::exchange(onEvents, nullptr))
+            command();
+    }
 };
 
 std::vector<std::string> messages()
@@ -305,20 +316,26 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     s.edtPorta = 7011;
     s.edtVersaoCliente = "   ";
     core.S1Click(s);
-    EXPECT_EQ(front.boxes,
-              (std::vector<std::string>{"Necessário configurar porta socket para conexão dos clientes",
-                                        "Necessário informar versão do cliente"}));
+    s.edtVersaoCliente = " 4.0'beta ";
+    for (const char* empresa : {"", "0"}) {
+        s.edtIDEmpresa = empresa;
+        core.S1Click(s);
+    }
+    EXPECT_EQ(front.boxes, (std::vector<std::string>{
+                               "Necessário configurar porta socket para conexão dos clientes",
+                               "Necessário informar versão do cliente", "Necessário informar ID da empresa",
+                               "Necessário informar ID da empresa"}));
     EXPECT_TRUE(front.editing);
+    EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
 
     // Cancel: saved, but the service keeps running on the old port.
-    s.edtVersaoCliente = " 4.0'beta ";
-    s.edtIDEmpresa = "";
+    s.edtIDEmpresa = "34";
     core.S1Click(s);
     EXPECT_FALSE(front.editing);
     EXPECT_FALSE(front.fieldsEnabled);
     EXPECT_EQ(front.boxes.back(), "Alterções exigem que o serviço seja Reiniciado.");
     EXPECT_EQ(coleta.queryText("SELECT '[' || PAR_VERSAOAPK || ']' || PAR_EMPRESA FROM PARAMETROS;"),
-              "[ 4.0'beta ]0");
+              "[ 4.0'beta ]34");
     base::Settings reread;
     app::loadConfig(path, reread);
     EXPECT_EQ(reread.edtPorta, 7011);
@@ -333,4 +350,196 @@ TEST_F(FrmPrincipalTest, SavingTheConfiguration)
     EXPECT_TRUE(has(log, "Serviços encerrados"));
     EXPECT_TRUE(has(log, "Servidor socket inicializado na porta 7011"));
     EXPECT_EQ(core.settings().edtVersaoCliente, " 4.0'beta ") << "read back as typed";
+}
+
+// What the operator may do while a synchronisation hands control back: a stop
+// or a save with the restart confirmed closes and reopens the connections the
+// run works on, and the run ends with an error there; a save whose restart is
+// cancelled leaves them alone, and the run goes on to its end.
+TEST_F(FrmPrincipalTest, AStopOrARestartDuringASynchronisationEndsIt)
+{
+    TestDatabase erp(TestDatabase::Kind::Tarvell);
+    erp.execScript("INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (1, 'Centro');\n"
+                   "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (2, 'Norte');\n"
+                   "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (3, 'Serra');");
+    base::Settings s = configured();
+    s.ch_integratarvell = true;
+    s.EdtBaseTarvell = erp.connectionString();
+    s.EdtUsuarioTarvell = erp.user();
+    s.EdtSenhaTarvell = erp.password();
+    core.FormCreate(writeConfig(s));
+    ASSERT_TRUE(core.running());
+    sync::Sincronizacao sincronizacao(core);
+    sincronizacao.setPausaPorLinha(std::chrono::milliseconds(0));
+
+    struct Case
+    {
+        const char* what;
+        std::function<void()> operatorHand;
+        bool runEnds;
+    };
+    const Case cases[] = {
+        {"stop", [&] { core.I1Click(); }, false},
+        {"save, restart confirmed",
+         [&] {
+             front.answerOk = true;
+             core.E1Click();
+             core.S1Click(core.settings());
+         },
+         false},
+        {"save, restart cancelled",
+         [&] {
+             front.answerOk = false;
+             core.E1Click();
+             core.S1Click(core.settings());
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!core.running())
+            core.I1Click();
+        coleta.execScript("DELETE FROM ROTAS;");
+        messages();
+        front.onEvents = c.operatorHand; // at the first route
+
+        if (c.runEnds) {
+            EXPECT_NO_THROW(sincronizacao.S2Click());
+            EXPECT_EQ(coleta.queryText("SELECT COUNT(*) FROM ROTAS;"), "3");
+        } else {
+            EXPECT_THROW(sincronizacao.S2Click(), db::DbError);
+            EXPECT_EQ(coleta.queryText("SELECT COUNT(*) FROM ROTAS;"), "0");
+        }
+        EXPECT_EQ(has(messages(), "Concluindo processo de busca por novos dados"), c.runEnds);
+        EXPECT_FALSE(sincronizacao.ocupado());
+    }
+    core.I1Click(); // lets the ERP database go before it is dropped
+}
+
+// The version and the company are written back only once they were read from
+// the collection database that the fields name. Until then a save reads them,
+// shows them and writes nothing, neither PARAMETROS nor the file; the next
+// save writes what the operator then leaves in the fields.
+TEST_F(FrmPrincipalTest, ASaveWritesNoParametersItNeverRead)
+{
+    TestDatabase outra(TestDatabase::Kind::Coleta);
+    outra.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '77', '5.0');");
+    TestDatabase vazia(TestDatabase::Kind::Coleta); // no row in PARAMETROS yet
+    const std::string lidos =
+        "Versão do cliente e ID da empresa lidos da base de dados das Coletas. Confira e salve novamente.";
+    const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+    auto naBase = [](base::Settings s, const TestDatabase& d) {
+        s.EdtBaseColeta = d.connectionString();
+        s.EdtUsuarioColeta = d.user();
+        s.EdtSenhaColeta = d.password();
+        return s;
+    };
+    auto fileText = [&] {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    using Core = app::TFrmPrincipal;
+
+    struct Case
+    {
+        const char* what;
+        std::function<void(Core&)> before; // how the program got where the operator saves
+        std::function<base::Settings(Core&)> typed;
+        const TestDatabase* target;
+        bool readFirst;           // the first save only shows what the database holds
+        const char* shownCompany; // then in the fields
+        const char* shownVersion;
+        const char* storedAtLast; // PAR_VERSAOAPK || PAR_EMPRESA after the last save
+    };
+    const Case cases[] = {
+        {"first run, the operator types the path only", [&](Core& c) { c.FormCreate(path); },
+         [&](Core& c) {
+             base::Settings s = naBase(c.settings(), coleta);
+             s.edtPorta = 7010;
+             return s;
+         },
+         &coleta, true, "12", "3.1", "3.112"},
+        {"failed start, the password mended",
+         [&](Core& c) {
+             base::Settings s = configured();
+             s.EdtSenhaColeta = "errada";
+             c.FormCreate(writeConfig(s));
+             EXPECT_TRUE(c.startFailed());
+         },
+         [&](Core&) { return configured(); }, &coleta, true, "12", "3.1", "3.112"},
+        {"a running service, another database typed in",
+         [&](Core& c) { c.FormCreate(writeConfig(configured())); },
+         [&](Core& c) { return naBase(c.settings(), outra); }, &outra, true, "77", "5.0", "5.077"},
+        {"first run, the fields already as the database holds them", [&](Core& c) { c.FormCreate(path); },
+         [&](Core&) {
+             base::Settings s = configured();
+             s.edtVersaoCliente = "3.1";
+             s.edtIDEmpresa = "12";
+             return s;
+         },
+         &coleta, false, "", "", "3.112"},
+        {"first run, a database without parameters", [&](Core& c) { c.FormCreate(path); },
+         [&](Core&) {
+             base::Settings s = naBase(configured(), vazia);
+             s.edtVersaoCliente = "1.0";
+             s.edtIDEmpresa = "9";
+             return s;
+         },
+         &vazia, false, "", "", "1.09"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove(path);
+        front.answerOk = false;
+        Core fresh(front, state, listener);
+        fresh.setSecondDuration(std::chrono::milliseconds(1));
+        c.before(fresh);
+        const std::string fileBefore = fileText();
+        front.boxes.clear();
+        fresh.E1Click();
+
+        base::Settings s = c.typed(fresh);
+        fresh.S1Click(s);
+
+        if (c.readFirst) {
+            EXPECT_EQ(front.boxes, std::vector<std::string>{lidos});
+            EXPECT_EQ(fresh.settings().edtIDEmpresa, c.shownCompany);
+            EXPECT_EQ(fresh.settings().edtVersaoCliente, c.shownVersion);
+            EXPECT_TRUE(front.editing) << "nothing saved yet";
+            EXPECT_EQ(fileText(), fileBefore) << "the file is not written either";
+            EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
+            // The operator checks what is shown and saves again.
+            s.edtIDEmpresa = fresh.settings().edtIDEmpresa;
+            s.edtVersaoCliente = fresh.settings().edtVersaoCliente;
+            front.boxes.clear();
+            fresh.S1Click(s);
+        }
+        EXPECT_EQ(front.boxes, std::vector<std::string>{"Alterções exigem que o serviço seja Reiniciado."});
+        EXPECT_FALSE(front.editing);
+        EXPECT_EQ(c.target->queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"),
+                  c.storedAtLast);
+        if (c.target != &coleta) {
+            EXPECT_EQ(coleta.queryText("SELECT PAR_VERSAOAPK || PAR_EMPRESA FROM PARAMETROS;"), "3.112");
+        }
+        base::Settings saved;
+        EXPECT_TRUE(app::loadConfig(path, saved).fileFound);
+        EXPECT_EQ(saved.EdtBaseColeta, c.target->connectionString());
+        fresh.FechaAplicacao(); // lets the databases go before they are dropped
+    }
+}
+
+// A save whose collection database cannot be read writes nothing: the error
+// reaches the general error handling and editing goes on.
+TEST_F(FrmPrincipalTest, ASaveThatCannotReadTheParametersWritesNothing)
+{
+    const std::string path = (dir / "ConfigQuelvorLeite.ini").string();
+    core.FormCreate(path); // first run
+    core.E1Click();
+    base::Settings s = configured();
+    s.EdtSenhaColeta = "errada";
+    s.edtVersaoCliente = "3.1";
+    s.edtIDEmpresa = "12";
+    EXPECT_THROW(core.S1Click(s), std::exception);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(front.editing);
 }

@@ -158,6 +158,7 @@ public:
     bool exitRequested() const override { return exit; }
     db::Attachment& conexaoTarvell() override { return ConexaoTarvell; }
     db::Attachment& conexaoTemp() override { return ConexaoTemp; }
+    unsigned geracaoConexoes() const override { return geracao; }
     int& contadorSincronizacao() override { return contador; }
     void mostraProgresso(const std::string& text) override { progress.push_back(text); }
     void setSyncBusy(bool busy) override { syncBusy.push_back(busy); }
@@ -176,6 +177,7 @@ public:
     db::Attachment ConexaoTemp;
     bool integracao = false;
     bool exit = false;
+    unsigned geracao = 0;
     int contador = 0;
     std::vector<bool> syncBusy;
     std::vector<std::string> progress;
@@ -496,6 +498,79 @@ TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
     host.onEvents = stopService;
     failingRun("connections closed during the run");
     EXPECT_FALSE(host.ConexaoTemp.connected());
+}
+
+// The service stopped, or restarted as after a save, while a run hands
+// control back: the run ends with an error at once and writes nothing more,
+// even where the connections are open again (and lead to another collection
+// database).
+TEST_F(SyncRun, AStopOrARestartDuringARunEndsItWithAnError)
+{
+    TestDatabase outra{TestDatabase::Kind::Coleta};
+    struct Case
+    {
+        const char* what;
+        const char* at; // the table whose rows are under way
+        bool reopen;
+        bool otherDatabase;
+    };
+    const Case cases[] = {
+        {"stop at a route", "(ROTAS)", false, false},
+        {"restart at a route", "(ROTAS)", true, false},
+        {"restart onto another collection database at a producer", "(PRODUTORES)", true, true},
+        {"restart at an average", "(MEDIA)", true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // Every row differs again, so that the run would write each of them.
+        reader.execute(db::Sql("UPDATE ROTAS SET ROT_DESCRICAO = 'x'"));
+        reader.execute(db::Sql("UPDATE PRODUTORES SET CLI_RAZAO = 'x', PRO_MEDIA = 1"));
+        host.contador = 10;
+        host.progress.clear();
+        host.syncBusy.clear();
+        logLines();
+
+        std::string writtenAtRestart;
+        std::function<void()> operatorHand = [&] {
+            const bool under = !host.progress.empty() && host.progress.back().ends_with(c.at);
+            if (!under) {
+                host.onEvents = operatorHand;
+                return;
+            }
+            writtenAtRestart = writesSoFar();
+            ++host.geracao;
+            host.ConexaoTarvell.close();
+            host.ConexaoTemp.close();
+            if (c.reopen) {
+                const TestDatabase& destino = c.otherDatabase ? outra : coleta;
+                host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+                host.ConexaoTemp.configure({destino.connectionString(), destino.user(), destino.password()});
+                host.ConexaoTarvell.open();
+                host.ConexaoTemp.open();
+            }
+        };
+        host.onEvents = operatorHand;
+
+        EXPECT_THROW(sync.S2Click(), db::DbError);
+
+        ASSERT_FALSE(writtenAtRestart.empty()) << "the run never reached " << c.at;
+        EXPECT_EQ(writesSoFar(), writtenAtRestart) << "nothing written after the restart";
+        const std::vector<std::string> log = logLines();
+        EXPECT_EQ(std::count(log.begin(), log.end(), kFim), 0);
+        EXPECT_FALSE(sync.ocupado());
+        EXPECT_EQ(host.syncBusy, (std::vector<bool>{true, false}));
+        EXPECT_EQ(outra.queryText("SELECT COUNT(*) FROM ROTAS;") +
+                      outra.queryText("SELECT COUNT(*) FROM PRODUTORES;"),
+                  "00");
+
+        // The next run works on what the service set up.
+        host.onEvents = nullptr;
+        if (!c.reopen || c.otherDatabase) {
+            host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password()});
+            host.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password()});
+        }
+        EXPECT_NO_THROW(sync.S2Click());
+    }
 }
 
 } // namespace

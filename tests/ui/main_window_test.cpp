@@ -357,25 +357,93 @@ TEST_F(EditingTest, EditUnlocksFieldsAndTypingChangesTheLiveSettings)
     EXPECT_EQ(core->settings(), live);
 }
 
+// Keys as the operator presses them, the caret wherever the last key left
+// it (a click put it at the end): '\b' is Backspace, '<' is Home, anything
+// else is typed.
+void pressKeys(QLineEdit* edit, const QString& keys)
+{
+    QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
+    QApplication::sendEvent(edit, &in);
+    for (const QChar c : keys) {
+        const int key = c == u'\b' ? Qt::Key_Backspace : c == u'<' ? Qt::Key_Home : 0;
+        const QString text = key ? QString() : QString(c);
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QApplication::sendEvent(edit, &release);
+    }
+}
+
+// A number field that shows the 0 of an empty field takes what is typed in
+// its place, wherever the caret stands; any other number is typed into.
+TEST_F(EditingTest, TypingIntoTheZeroOfAnEmptyNumberFieldReplacesIt)
+{
+    struct Case
+    {
+        const char* field;
+        const char* before;
+        const char* keys;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"edtIDEmpresa", "12", "\b\b123456789", "123456789"}, // cleared: it shows 0 at once
+        {"edtIDEmpresa", "0", "<7", "7"},
+        {"edtPorta", "0", "-5", "-5"},
+        {"edtTempoInicializacao", "0", "30", "30"},
+        {"edtTempoInicializacao", "4", "0", "40"},
+        {"edtPorta", "70", "<1", "170"},
+    };
+    action("E1")->trigger();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " '" + c.before + "' + '" + c.keys + "'");
+        typeInto(field(c.field), c.before);
+        ASSERT_EQ(field(c.field)->text(), c.before);
+        field(c.field)->end(false);
+
+        pressKeys(field(c.field), c.keys);
+
+        EXPECT_EQ(field(c.field)->text(), c.shown);
+        const base::Settings live = state.settings.get();
+        const std::string value = std::string(c.field) == "edtIDEmpresa" ? live.edtIDEmpresa
+                                  : std::string(c.field) == "edtPorta"
+                                      ? std::to_string(live.edtPorta)
+                                      : std::to_string(live.edtTempoInicializacao);
+        EXPECT_EQ(value, c.shown) << "what the next request and the save use";
+    }
+}
+
 TEST_F(EditingTest, SaveRefusalsKeepEditingAndWriteNothing)
 {
     struct Case
     {
         const char* port;
         const char* version;
+        const char* company;
         const char* message;
     };
     const Case cases[] = {
-        {"0", "3.1", "Necessário configurar porta socket para conexão dos clientes"},
-        {"", "3.1", "Necessário configurar porta socket para conexão dos clientes"},
-        {"7010", "   ", "Necessário informar versão do cliente"},
-        {"7010", "", "Necessário informar versão do cliente"},
+        {"0", "3.1", "12", "Necessário configurar porta socket para conexão dos clientes"},
+        {"", "3.1", "12", "Necessário configurar porta socket para conexão dos clientes"},
+        {"7010", "   ", "12", "Necessário informar versão do cliente"},
+        {"7010", "", "12", "Necessário informar versão do cliente"},
+        {"7010", "3.1", "0", "Necessário informar ID da empresa"},
+        {"7010", "3.1", "", "Necessário informar ID da empresa"},
     };
+    useDatabase();
     action("E1")->trigger();
+    typeInto(field("EdtBaseColeta"), QString::fromStdString(coleta->connectionString()));
+    typeInto(field("EdtUsuarioColeta"), QString::fromStdString(coleta->user()));
+    typeInto(field("EdtSenhaColeta"), QString::fromStdString(coleta->password()));
+    // What PARAMETROS holds is shown first (see below); the refusals follow.
+    typeInto(field("edtPorta"), "7010");
+    action("S1")->trigger();
+    ASSERT_EQ(field("edtIDEmpresa")->text(), "12");
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("port '") + c.port + "', version '" + c.version + "'");
+        SCOPED_TRACE(std::string("port '") + c.port + "', version '" + c.version + "', company '" +
+                     c.company + "'");
         typeInto(field("edtPorta"), c.port);
         typeInto(field("edtVersaoCliente"), c.version);
+        typeInto(field("edtIDEmpresa"), c.company);
         boxes.clear();
 
         action("S1")->trigger();
@@ -385,7 +453,45 @@ TEST_F(EditingTest, SaveRefusalsKeepEditingAndWriteNothing)
         EXPECT_EQ(boxes[0].text, c.message);
         EXPECT_TRUE(editingState());
         EXPECT_FALSE(std::filesystem::exists(configPath));
+        EXPECT_EQ(coleta->queryText("SELECT PAR_VERSAOAPK || '/' || PAR_EMPRESA FROM PARAMETROS;"), "3.1/12");
     }
+}
+
+// The first run never read PARAMETROS: the first save shows what the database
+// holds, in place of the 0 and the empty version, and writes nothing; once the
+// operator has seen it, a save writes what the fields then hold.
+TEST_F(EditingTest, TheFirstSaveOfAFirstRunShowsTheParametersFirst)
+{
+    useDatabase();
+    action("E1")->trigger();
+    typeInto(field("EdtBaseColeta"), QString::fromStdString(coleta->connectionString()));
+    typeInto(field("EdtUsuarioColeta"), QString::fromStdString(coleta->user()));
+    typeInto(field("EdtSenhaColeta"), QString::fromStdString(coleta->password()));
+    typeInto(field("edtPorta"), "7010");
+    ASSERT_EQ(field("edtIDEmpresa")->text(), "0");
+    ASSERT_EQ(field("edtVersaoCliente")->text(), "");
+    boxes.clear();
+
+    action("S1")->trigger();
+
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].kind, BoxKind::Information);
+    EXPECT_EQ(
+        boxes[0].text,
+        "Versão do cliente e ID da empresa lidos da base de dados das Coletas. Confira e salve novamente.");
+    EXPECT_EQ(field("edtIDEmpresa")->text(), "12");
+    EXPECT_EQ(field("edtVersaoCliente")->text(), "3.1");
+    EXPECT_TRUE(editingState());
+    EXPECT_FALSE(std::filesystem::exists(configPath));
+
+    answerOk = false;
+    boxes.clear();
+    action("S1")->trigger();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Alterções exigem que o serviço seja Reiniciado.");
+    EXPECT_TRUE(lockedState());
+    EXPECT_TRUE(std::filesystem::exists(configPath));
+    EXPECT_EQ(coleta->queryText("SELECT PAR_VERSAOAPK || '/' || PAR_EMPRESA FROM PARAMETROS;"), "3.1/12");
 }
 
 TEST_F(EditingTest, SaveWritesFileAndParametersThenRestartsOnlyOnOk)
@@ -403,6 +509,14 @@ TEST_F(EditingTest, SaveWritesFileAndParametersThenRestartsOnlyOnOk)
         typeInto(field("EdtBaseColeta"), QString::fromStdString(coleta->connectionString()));
         typeInto(field("EdtUsuarioColeta"), QString::fromStdString(coleta->user()));
         typeInto(field("EdtSenhaColeta"), QString::fromStdString(coleta->password()));
+        if (!ok) {
+            // The first save of the first run only shows what PARAMETROS holds.
+            typeInto(field("edtPorta"), "7010");
+            action("S1")->trigger();
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(field("edtIDEmpresa")->text(), "12");
+            boxes.clear();
+        }
         typeInto(field("edtPorta"), "7010");
         typeInto(field("edtVersaoCliente"), QString::fromStdString(version));
         typeInto(field("edtIDEmpresa"), QString::fromStdString(company));
@@ -444,12 +558,17 @@ TEST_F(EditingTest, SaveErrorIsShownAndEditingGoesOn)
 {
     // A configuration file that cannot be written.
     configPath = (dir / "missing" / "ConfigQuelvorLeite.ini").string();
+    useDatabase();
     build(true);
     start();
     boxes.clear();
     action("E1")->trigger();
+    typeInto(field("EdtBaseColeta"), QString::fromStdString(coleta->connectionString()));
+    typeInto(field("EdtUsuarioColeta"), QString::fromStdString(coleta->user()));
+    typeInto(field("EdtSenhaColeta"), QString::fromStdString(coleta->password()));
     typeInto(field("edtPorta"), "7010");
-    typeInto(field("edtVersaoCliente"), "3.1");
+    typeInto(field("edtVersaoCliente"), "3.1"); // as the database holds them
+    typeInto(field("edtIDEmpresa"), "12");
 
     action("S1")->trigger();
 
