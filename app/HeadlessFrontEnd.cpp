@@ -64,6 +64,9 @@ HeadlessFrontEnd::HeadlessFrontEnd(std::FILE* out) : m_out(out), m_wakeUp(std::m
     const sigset_t set = handledSignals();
     if (const int error = pthread_sigmask(SIG_BLOCK, &set, nullptr); error != 0)
         throw std::system_error(error, std::generic_category(), "pthread_sigmask");
+    // After the mask: the writer's thread must not take the signals either.
+    std::fflush(m_out); // from here on its descriptor is written by the writer alone
+    m_writer = std::make_unique<LineWriter>(fileno(m_out));
     m_signalFd = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (m_signalFd < 0)
         throw std::system_error(errno, std::generic_category(), "signalfd");
@@ -83,6 +86,7 @@ HeadlessFrontEnd::~HeadlessFrontEnd()
     base::operatorMessages().setWakeUp(nullptr);
     base::setMainThreadEvents(nullptr);
     printLogLines();
+    m_writer.reset(); // what is queued, for a second at most
     close(m_signalFd);
 }
 
@@ -121,11 +125,10 @@ void HeadlessFrontEnd::printLogLines()
         std::fprintf(stderr, "%s\n", text.c_str());
         base::OperatorLog::instance().append(text);
     }
-    const auto lines = base::OperatorLog::instance().drain();
-    for (const std::string& line : lines)
-        std::fprintf(m_out, "%s\n", line.c_str());
-    if (!lines.empty())
-        std::fflush(m_out);
+    // Handed to the writer's thread: a standard output that nobody reads
+    // must not stop the main loop, nor the exit with it.
+    for (std::string& line : base::OperatorLog::instance().drain())
+        m_writer->write(std::move(line));
 }
 
 void HeadlessFrontEnd::takeSignals()

@@ -12,6 +12,7 @@
 
 #include "app/CommandRunner.h"
 #include "app/FrontEnd.h"
+#include "app/LineWriter.h"
 
 #include <chrono>
 #include <cstdio>
@@ -79,6 +80,7 @@ private:
     void request(Command command);
 
     std::FILE* m_out;
+    std::unique_ptr<LineWriter> m_writer; // writes m_out's descriptor
     // Shared with the wake-up callbacks of the log and the operator messages:
     // a callback that another thread took just before this front end went
     // away still writes to a live descriptor.
