@@ -1,8 +1,12 @@
 #include "app/HeadlessFrontEnd.h"
 
+#include "app/CommandLine.h"
 #include "app/FrmPrincipal.h"
+#include "app/JournalLog.h"
+#include "app/Reload.h"
 #include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
+#include "db/Sql.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +27,7 @@ sigset_t handledSignals()
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -117,13 +122,15 @@ void HeadlessFrontEnd::request(Command command)
 
 void HeadlessFrontEnd::printLogLines()
 {
-    for (const std::string& text : base::operatorMessages().takeAll()) {
-        std::fprintf(stderr, "%s\n", text.c_str());
+    for (const std::string& text : base::operatorMessages().takeAll())
         base::OperatorLog::instance().append(text);
-    }
     const auto lines = base::OperatorLog::instance().drain();
-    for (const std::string& line : lines)
-        std::fprintf(m_out, "%s\n", line.c_str());
+    for (const std::string& line : lines) {
+        if (m_journalPriorities)
+            std::fprintf(m_out, "%s\n", withPriority(line).c_str());
+        else
+            std::fprintf(m_out, "%s\n", line.c_str());
+    }
     if (!lines.empty())
         std::fflush(m_out);
 }
@@ -134,6 +141,8 @@ void HeadlessFrontEnd::takeSignals()
     while (read(m_signalFd, &info, sizeof info) == sizeof info) {
         if (info.ssi_signo == SIGUSR1) {
             m_syncPending = true;
+        } else if (info.ssi_signo == SIGHUP) {
+            m_reloadPending = true;
         } else {
             m_exitPending = true;
             if (m_core)
@@ -155,6 +164,12 @@ void HeadlessFrontEnd::runDueTimers()
     }
     if (!m_commands || m_exitPending)
         return;
+    reportState();
+    // Like a save, a reload may restart the service: never inside another command.
+    if (m_reloadPending && m_commands->idle()) {
+        m_reloadPending = false;
+        recarregar();
+    }
     // A failed start is tried again from the idle loop only, never inside
     // another command.
     if (m_commands->idle() && m_core->startFailed() && !m_core->running() && now >= m_nextRetry) {
@@ -210,14 +225,74 @@ int HeadlessFrontEnd::run()
         poll(fds, 2, static_cast<int>(std::clamp<long long>(wait, 0, 1000)));
         m_wakeUp->clear();
     }
+    if (m_notifier)
+        m_notifier->stopping();
     request(Command::Sair); // nothing once the exit already ran
     printLogLines();
     return 0;
 }
 
+void HeadlessFrontEnd::recarregar()
+{
+    // The application's general error handling, as for any command: a stop
+    // that fails is shown and the loop goes on.
+    try {
+        recarregaConfiguracao(*m_core);
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+    reportState();
+}
+
+std::string HeadlessFrontEnd::resumoInicializacao(const TFrmPrincipal& core)
+{
+    const base::Settings& s = core.settings();
+    auto ou = [](const std::string& t) { return t.empty() ? std::string("(vazio)") : t; };
+    return "Configuração em uso: arquivo " + core.configPath() + ", porta " + std::to_string(s.edtPorta) +
+           ", base Coleta " + ou(s.EdtBaseColeta) + ", base Tarvell " + ou(s.EdtBaseTarvell) +
+           ", integração " + (s.ch_integratarvell ? "S" : "N") + ", empresa " + ou(s.edtIDEmpresa) +
+           ", versão esperada " + ou(s.edtVersaoCliente) + ", quelvord " + std::string(programVersion());
+}
+
+void HeadlessFrontEnd::reportState()
+{
+    if (!m_core)
+        return;
+    const bool running = m_core->running();
+    if (running && !m_wasRunning)
+        base::OperatorLog::instance().append(resumoInicializacao(*m_core));
+    m_wasRunning = running;
+    if (!m_notifier)
+        return;
+    const int devices = m_core->state().connectedDevices.load();
+    if (running) {
+        m_notifier->ready();
+        m_notifier->status("Em execução na porta " + std::to_string(m_core->settings().edtPorta) + ", " +
+                           std::to_string(devices) +
+                           (devices == 1 ? " coletor conectado" : " coletores conectados"));
+    } else if (m_core->startFailed()) {
+        m_notifier->status("Parado: a inicialização falhou; nova tentativa a cada minuto");
+    } else {
+        m_notifier->status("Parado");
+    }
+    const auto interval = m_notifier->watchdogInterval();
+    const auto now = std::chrono::steady_clock::now();
+    if (!interval || now < m_nextWatchdog)
+        return;
+    m_nextWatchdog = now + *interval;
+    // Fed only while this loop turns and the collection database answers:
+    // a server that cannot store what the handhelds send is restarted.
+    if (running && m_core->ConexaoColeta.connected()) {
+        try {
+            m_core->ConexaoColeta.select(db::Sql("SELECT 1 FROM RDB$DATABASE"));
+            m_notifier->watchdog();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 void HeadlessFrontEnd::showMessage(const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", text.c_str());
     base::log(text);
 }
 

@@ -10,8 +10,14 @@ QUELVOR_PACKAGES=(
     cmake g++ make pkg-config
     libgtest-dev libgmock-dev
     firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
-    libasio-dev qt6-base-dev
+    libasio-dev qt6-base-dev libsystemd-dev
     locales clang-format
+)
+
+# What scripts/package.sh needs on top: Debian's packaging tools and the
+# checks that .ci/run makes of their output.
+QUELVOR_PACKAGING_PACKAGES=(
+    debhelper dpkg-dev fakeroot lintian systemd
 )
 
 # The locale of the people who run the server: the tests check that numbers
@@ -50,9 +56,11 @@ package_installed() {
     [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+# ensure_packages [PACKAGE...]: QUELVOR_PACKAGES when none are named.
 ensure_packages() {
-    local missing=() p
-    for p in "${QUELVOR_PACKAGES[@]}"; do
+    local missing=() p wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${QUELVOR_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         package_installed "$p" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
