@@ -12,8 +12,9 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args)
     bool actionGiven = false;
     auto setAction = [&](CommandLine::Action action, std::string_view name) {
         if (actionGiven && line.error.empty())
-            line.error = "only one of --help, --version, --check-config and --set-credentials may be given (" +
-                         std::string(name) + ")";
+            line.error =
+                "only one of --help, --version, --check-config and --set-credentials may be given (" +
+                std::string(name) + ")";
         actionGiven = true;
         line.action = action;
     };
@@ -44,7 +45,8 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& args)
             line.credentialBase = args[++i];
             line.credentialUser = args[++i];
             if (line.credentialBase != "coleta" && line.credentialBase != "tarvell")
-                line.error = "--set-credentials: the database is coleta or tarvell, not '" + line.credentialBase + "'";
+                line.error =
+                    "--set-credentials: the database is coleta or tarvell, not '" + line.credentialBase + "'";
         } else {
             line.error = "unknown option '" + std::string(arg) + "'";
         }

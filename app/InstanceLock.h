@@ -10,7 +10,8 @@
 
 namespace quelvor::app {
 
-inline constexpr const char* kServidorJaEmExecucao = "Já existe um servidor em execução com esta configuração";
+inline constexpr const char* kServidorJaEmExecucao =
+    "Já existe um servidor em execução com esta configuração";
 
 class InstanceLock
 {

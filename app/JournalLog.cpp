@@ -11,11 +11,11 @@ namespace {
 
 // Beginnings of the messages, as the log writes them.
 constexpr std::array kErrors{
-    std::string_view("Falha "),          // a start step, a reply that could not be sent
-    std::string_view("Erro "),           // statements, connections, the listener
-    std::string_view("erro PTAB:"),      // a parameter lookup
+    std::string_view("Falha "),     // a start step, a reply that could not be sent
+    std::string_view("Erro "),      // statements, connections, the listener
+    std::string_view("erro PTAB:"), // a parameter lookup
     std::string_view("Necessário efetuar a configuração do sistema"),
-    std::string_view("Configure "),      // the headless server cannot go on unconfigured
+    std::string_view("Configure "), // the headless server cannot go on unconfigured
     std::string_view("Já existe um servidor em execução"),
 };
 constexpr std::array kWarnings{
