@@ -16,14 +16,16 @@ TEST(CommandLine, ActionsAndTheConfigurationPath)
     };
     const std::vector<Case> cases = {
         {{}, CommandLine::Action::Run, ""},
-        {{"--config", "/etc/quelvor/ConfigQuelvorLeite.ini"}, CommandLine::Action::Run,
+        {{"--config", "/etc/quelvor/ConfigQuelvorLeite.ini"},
+         CommandLine::Action::Run,
          "/etc/quelvor/ConfigQuelvorLeite.ini"},
         {{"--config=/srv/q.ini"}, CommandLine::Action::Run, "/srv/q.ini"},
         {{"--check-config", "--config", "a.ini"}, CommandLine::Action::CheckConfig, "a.ini"},
         {{"--help"}, CommandLine::Action::Help, ""},
         {{"-h"}, CommandLine::Action::Help, ""},
         {{"--version"}, CommandLine::Action::Version, ""},
-        {{"--config", "b.ini", "--set-credentials", "tarvell", "ERP"}, CommandLine::Action::SetCredentials,
+        {{"--config", "b.ini", "--set-credentials", "tarvell", "ERP"},
+         CommandLine::Action::SetCredentials,
          "b.ini"},
     };
     for (const Case& c : cases) {

@@ -113,6 +113,6 @@ TEST(Reload, ChangesNameEveryFieldOfTheFileAndNoPassword)
     b.ch_integratarvell = true;
     b.edtVersaoCliente = "2.0";
     EXPECT_EQ(app::configChanges(a, b),
-              (std::vector<std::string>{"Porta 7010 -> 7011", "Integra N -> S", "Base Coleta localhost:/a.fdb -> (vazio)",
-                                        "Senha Coleta alterada"}));
+              (std::vector<std::string>{"Porta 7010 -> 7011", "Integra N -> S",
+                                        "Base Coleta localhost:/a.fdb -> (vazio)", "Senha Coleta alterada"}));
 }

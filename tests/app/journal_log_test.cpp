@@ -46,10 +46,8 @@ TEST(JournalLog, StandardOutputIsTheJournalOnlyWhenJournalStreamNamesIt)
     ASSERT_EQ(fstat(STDOUT_FILENO, &st), 0);
     const std::string self = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
     const std::vector<std::pair<std::string, bool>> cases = {
-        {self, true},
-        {std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1), false},
-        {"", false},
-        {"garbage", false},
+        {self, true},        {std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + 1), false},
+        {"", false},         {"garbage", false},
         {self + "x", false},
     };
     for (const auto& [value, expected] : cases) {

@@ -139,7 +139,8 @@ TEST(QuelvordCommandLine, CheckConfigTriesTheDatabaseAndMasksThePassword)
     s.ch_integratarvell = true; // and no ERP database at all
     QuelvordProcess bad(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{"--check-config"}, {}, false});
     EXPECT_EQ(bad.wait(), 1);
-    EXPECT_NE(bad.errors().find("the collection database cannot be reached"), std::string::npos) << bad.errors();
+    EXPECT_NE(bad.errors().find("the collection database cannot be reached"), std::string::npos)
+        << bad.errors();
     EXPECT_NE(bad.errors().find("the ERP database cannot be reached"), std::string::npos) << bad.errors();
 }
 
@@ -152,12 +153,14 @@ TEST(QuelvordCommandLine, ConfigOptionPointsAtAFileElsewhere)
     const std::string config = (etc / "elsewhere.ini").string();
     app::saveConfig(config, s);
     // No file beside the executable: only --config can make it start.
-    QuelvordProcess daemon(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{}, {{"--config", config}, {}, false});
+    QuelvordProcess daemon(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{},
+                           {{"--config", config}, {}, false});
     EXPECT_TRUE(daemon.waitForOutput(listening(s.edtPorta))) << daemon.output();
-    EXPECT_TRUE(daemon.waitForOutput("-Configuração em uso: arquivo " + config + ", porta " +
-                                     std::to_string(s.edtPorta) + ", base Coleta " + db.connectionString() +
-                                     ", base Tarvell (vazio), integração N, empresa 0, versão esperada (vazio), "
-                                     "quelvord 1.0"))
+    EXPECT_TRUE(
+        daemon.waitForOutput("-Configuração em uso: arquivo " + config + ", porta " +
+                             std::to_string(s.edtPorta) + ", base Coleta " + db.connectionString() +
+                             ", base Tarvell (vazio), integração N, empresa 0, versão esperada (vazio), "
+                             "quelvord 1.0"))
         << daemon.output();
     daemon.stop();
     std::filesystem::remove_all(etc);
@@ -215,9 +218,11 @@ TEST(Quelvord, ASecondCopyOnTheSameConfigurationSaysSoAndExitsWithOne)
     const base::Settings s = settingsFor(db);
     QuelvordProcess first(QUELVORD_PATH, s);
     const std::string config = first.configFile().string();
-    QuelvordProcess second(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{}, {{"--config", config}, {}, false});
+    QuelvordProcess second(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{},
+                           {{"--config", config}, {}, false});
     EXPECT_EQ(second.wait(), 1);
-    EXPECT_NE(second.output().find("-Já existe um servidor em execução com esta configuração"), std::string::npos)
+    EXPECT_NE(second.output().find("-Já existe um servidor em execução com esta configuração"),
+              std::string::npos)
         << second.output();
     EXPECT_EQ(second.output().find("Iniciando tentativa"), std::string::npos);
     EXPECT_TRUE(accepts(s.edtPorta));
