@@ -218,6 +218,8 @@ int HeadlessFrontEnd::run()
         auto next = std::min({m_next1, m_next2, m_next3});
         if (m_core && m_core->startFailed())
             next = std::min(next, m_nextRetry);
+        if (m_notifier && m_notifier->watchdogInterval())
+            next = std::min(next, m_nextWatchdog);
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now())
                 .count();

@@ -2,8 +2,13 @@
 # Checks the packages that scripts/package.sh left in build/package/: the
 # daemon's package pulls in no Qt, unpacks into a scratch root and its
 # quelvord runs from there (--version, --help), and its systemd unit passes
-# `systemd-analyze verify` (with ExecStart pointing at the unpacked binary,
-# since nothing is installed on this machine).
+# `systemd-analyze verify` (with ExecStart pointing at the unpacked binary).
+#
+# With QUELVOR_CHECK_INSTALL=1 (as root, on a machine where quelvord is not
+# installed yet) it also installs the package with apt, checks what its
+# maintainer scripts made (the quelvor user, /etc/quelvor and its file, which
+# that user can read), verifies the installed unit, and purges the package
+# again. .ci/run asks for it: its machine is a fresh one.
 set -euo pipefail
 
 # shellcheck source=scripts/lib.sh
@@ -40,3 +45,31 @@ mkdir -p "$ROOT/verify"
 sed "s|/usr/sbin/quelvord|$ROOT/usr/sbin/quelvord|g" "$unit" >"$ROOT/verify/quelvord.service"
 systemd-analyze verify "$ROOT/verify/quelvord.service"
 say "systemd-analyze verify: quelvord.service is sound"
+
+[ "${QUELVOR_CHECK_INSTALL:-0}" = 1 ] || exit 0
+[ "$(id -u)" -eq 0 ] || die "QUELVOR_CHECK_INSTALL=1 installs the package on this machine; run it as root"
+if package_installed quelvord; then
+    say "quelvord is installed on this machine already; the installation is not checked"
+    exit 0
+fi
+say "Installing $(basename "$daemon") on this machine"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$daemon" >"$OUT/install.log" 2>&1 ||
+    die "the installation failed: $(tail -n 20 "$OUT/install.log")"
+purge() { DEBIAN_FRONTEND=noninteractive apt-get purge -y -q quelvord >>"$OUT/install.log" 2>&1; }
+trap 'purge; rm -rf "$ROOT"' EXIT
+getent passwd quelvor >/dev/null || die "the package made no quelvor user"
+config=/etc/quelvor/ConfigQuelvorLeite.ini
+[ "$(stat -c '%U:%G %a' "$config")" = "root:quelvor 640" ] ||
+    die "$config is $(stat -c '%U:%G %a' "$config"), not root:quelvor 640"
+/usr/sbin/quelvord --version >/dev/null
+# As the unit runs it: the file is readable, and without credentials the
+# check says the database cannot be reached (status 1), not that there is no file.
+rc=0
+errors=$(runuser -u quelvor -- /usr/sbin/quelvord --config "$config" --check-config 2>&1 >/dev/null) || rc=$?
+[ "$rc" -eq 1 ] && grep -q 'collection database cannot be reached' <<<"$errors" ||
+    die "quelvord --check-config as quelvor: status $rc, $errors"
+systemd-analyze verify /lib/systemd/system/quelvord.service
+purge
+trap 'rm -rf "$ROOT"' EXIT
+[ ! -e "$config" ] || die "purging the package left $config"
+say "The package installs, configures its user and file, and purges cleanly"
