@@ -17,7 +17,7 @@ QUELVOR_PACKAGES=(
 # What scripts/package.sh needs on top: Debian's packaging tools and the
 # checks that .ci/run makes of their output.
 QUELVOR_PACKAGING_PACKAGES=(
-    debhelper dpkg-dev fakeroot lintian systemd procps
+    build-essential debhelper dpkg-dev fakeroot lintian systemd procps
 )
 
 # The locale of the people who run the server: the tests check that numbers
