@@ -28,6 +28,18 @@ fi
 contents=$(dpkg-deb -c "$window")
 grep -q '/usr/bin/quelvor$' <<<"$contents" || die "$(basename "$window") has no /usr/bin/quelvor"
 
+contents=$(dpkg-deb -c "$daemon")
+for f in /usr/sbin/quelvord /usr/bin/quelvor-handheld /lib/systemd/system/quelvord.service \
+    /usr/lib/sysusers.d/quelvord.conf /usr/share/quelvor/ConfigQuelvorLeite.ini.sample \
+    /usr/share/quelvor/schema/coleta.sql /usr/share/quelvor/schema/coleta_demo.sql \
+    /usr/share/quelvor/schema/tarvell.sql /usr/share/quelvor/schema/tarvell_demo.sql \
+    /usr/share/man/man8/quelvord.8.gz /usr/share/doc/quelvord/operations.md.gz; do
+    grep -q " \.$f\$" <<<"$contents" || die "$(basename "$daemon") has no $f"
+done
+if grep -q '/usr/bin/quelvor$' <<<"$contents"; then
+    die "$(basename "$daemon") holds the window"
+fi
+
 ROOT=$(mktemp -d /tmp/quelvor-root-XXXXXX)
 trap 'rm -rf "$ROOT"' EXIT
 dpkg-deb -x "$daemon" "$ROOT"
