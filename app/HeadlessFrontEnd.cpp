@@ -287,6 +287,9 @@ void HeadlessFrontEnd::reportState()
     if (running && m_core->ConexaoColeta.connected()) {
         try {
             m_core->ConexaoColeta.select(db::Sql("SELECT 1 FROM RDB$DATABASE"));
+            // Not left open: a transaction that lives for hours holds back
+            // the database's garbage collection.
+            m_core->ConexaoColeta.commit();
             m_notifier->watchdog();
         } catch (const std::exception&) {
         }
