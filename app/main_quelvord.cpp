@@ -20,6 +20,8 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <termios.h>
+#include <unistd.h>
 
 int main(int argc, char** argv)
 {
@@ -48,9 +50,24 @@ int main(int argc, char** argv)
         return 0;
     case app::CommandLine::Action::CheckConfig:
         return app::checkConfig(config, stdout, stderr);
-    case app::CommandLine::Action::SetCredentials:
-        return app::setCredentials(config, line.credentialBase, line.credentialUser, std::cin, stdout,
-                                   stderr);
+    case app::CommandLine::Action::SetCredentials: {
+        // Typed at a terminal, the password is not shown; piped in, it is read as it comes.
+        termios saved{};
+        const bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+        if (terminal) {
+            termios quiet = saved;
+            quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
+            std::fprintf(stderr, "Password for %s: ", line.credentialUser.c_str());
+        }
+        const int status =
+            app::setCredentials(config, line.credentialBase, line.credentialUser, std::cin, stdout, stderr);
+        if (terminal) {
+            tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+            std::fputc('\n', stderr);
+        }
+        return status;
+    }
     case app::CommandLine::Action::Run:
         break;
     }
