@@ -163,9 +163,6 @@ sysdba_sql() {
     return $rc
 }
 
-# The user must exist and, since Firebird 3, hold the CREATE DATABASE
-# privilege: without it the server refuses to create a database for an
-# ordinary user.
 # The user can log in and create a database: what the demo and the tests
 # need. Tried without SYSDBA, so that a normal user can see it is done.
 db_user_ready() {
@@ -178,6 +175,9 @@ db_user_ready() {
     return $rc
 }
 
+# The user must exist and, since Firebird 3, hold the CREATE DATABASE
+# privilege: without it the server refuses to create a database for an
+# ordinary user. Only root can read SYSDBA's password to set that up.
 ensure_db_user() {
     local name=$1 password=$2 state
     db_user_ready "$name" "$password" && return 0
