@@ -272,6 +272,8 @@ void HeadlessFrontEnd::reportState()
         m_notifier->status("Em execução na porta " + std::to_string(m_core->settings().edtPorta) + ", " +
                            std::to_string(devices) +
                            (devices == 1 ? " coletor conectado" : " coletores conectados"));
+    } else if (m_commands && m_commands->current() == Command::FormCreate) {
+        m_notifier->status("Iniciando");
     } else if (m_core->startFailed()) {
         m_notifier->status("Parado: a inicialização falhou; nova tentativa a cada minuto");
     } else {
