@@ -79,7 +79,8 @@ void TFrmPrincipal::setSettings(const base::Settings& settings)
 void TFrmPrincipal::FormCreate(const std::string& configPath)
 {
     m_front.enableMainMenus(false);
-    log("Interface criada");
+    if (m_front.hasWindow())
+        log("Interface criada");
     m_state.inicializousocket = false;
     m_state.connectedDevices = 0;
     m_contadorSincronizacao = 0;
@@ -198,7 +199,8 @@ void TFrmPrincipal::primeiraExecucao()
 {
     const std::string mensagem = "Necessário efetuar a configuração do sistema";
     m_front.showMessage(mensagem);
-    log(mensagem);
+    if (m_front.hasWindow()) // without a window the box was this line
+        log(mensagem);
     if (m_settings.EdtBaseColeta.empty()) {
         base::Settings s = m_settings;
         s.EdtBaseColeta = loopbackHostName() + ":" + programDirectory() + "COLETA.FDB";

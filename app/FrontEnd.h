@@ -42,6 +42,10 @@ public:
     // Hide the application's taskbar entry (nothing where there is none).
     virtual void hideTaskbarEntry() = 0;
 
+    // False for the headless server: its boxes are log lines already, and
+    // there is no interface whose creation is worth a line.
+    virtual bool hasWindow() const { return true; }
+
     // Let the main thread's pending events run: queued log lines and operator
     // messages, due timers, menu commands, repaints.
     virtual void processPendingEvents() = 0;

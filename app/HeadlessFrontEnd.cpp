@@ -1,8 +1,12 @@
 #include "app/HeadlessFrontEnd.h"
 
+#include "app/CommandLine.h"
 #include "app/FrmPrincipal.h"
+#include "app/JournalLog.h"
+#include "app/Reload.h"
 #include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
+#include "db/Sql.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,6 +27,7 @@ sigset_t handledSignals()
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGUSR1);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -121,14 +126,12 @@ void HeadlessFrontEnd::request(Command command)
 
 void HeadlessFrontEnd::printLogLines()
 {
-    for (const std::string& text : base::operatorMessages().takeAll()) {
-        std::fprintf(stderr, "%s\n", text.c_str());
+    for (const std::string& text : base::operatorMessages().takeAll())
         base::OperatorLog::instance().append(text);
-    }
     // Handed to the writer's thread: a standard output that nobody reads
     // must not stop the main loop, nor the exit with it.
     for (std::string& line : base::OperatorLog::instance().drain())
-        m_writer->write(std::move(line));
+        m_writer->write(m_journalPriorities ? withPriority(line) : std::move(line));
 }
 
 void HeadlessFrontEnd::takeSignals()
@@ -137,6 +140,8 @@ void HeadlessFrontEnd::takeSignals()
     while (read(m_signalFd, &info, sizeof info) == sizeof info) {
         if (info.ssi_signo == SIGUSR1) {
             m_syncPending = true;
+        } else if (info.ssi_signo == SIGHUP) {
+            m_reloadPending = true;
         } else {
             m_exitPending = true;
             if (m_core)
@@ -158,6 +163,12 @@ void HeadlessFrontEnd::runDueTimers()
     }
     if (!m_commands || m_exitPending)
         return;
+    reportState();
+    // Like a save, a reload may restart the service: never inside another command.
+    if (m_reloadPending && m_commands->idle()) {
+        m_reloadPending = false;
+        recarregar();
+    }
     // A failed start is tried again from the idle loop only, never inside
     // another command.
     if (m_commands->idle() && m_core->startFailed() && !m_core->running() && now >= m_nextRetry) {
@@ -206,6 +217,8 @@ int HeadlessFrontEnd::run()
         auto next = std::min({m_next1, m_next2, m_next3});
         if (m_core && m_core->startFailed())
             next = std::min(next, m_nextRetry);
+        if (m_notifier && m_notifier->watchdogInterval())
+            next = std::min(next, m_nextWatchdog);
         const auto wait =
             std::chrono::duration_cast<std::chrono::milliseconds>(next - std::chrono::steady_clock::now())
                 .count();
@@ -213,14 +226,79 @@ int HeadlessFrontEnd::run()
         poll(fds, 2, static_cast<int>(std::clamp<long long>(wait, 0, 1000)));
         m_wakeUp->clear();
     }
+    if (m_notifier)
+        m_notifier->stopping();
     request(Command::Sair); // nothing once the exit already ran
     printLogLines();
     return 0;
 }
 
+void HeadlessFrontEnd::recarregar()
+{
+    // The application's general error handling, as for any command: a stop
+    // that fails is shown and the loop goes on.
+    try {
+        recarregaConfiguracao(*m_core);
+    } catch (const std::exception& e) {
+        showError(e.what());
+    }
+    reportState();
+}
+
+std::string HeadlessFrontEnd::resumoInicializacao(const TFrmPrincipal& core)
+{
+    const base::Settings& s = core.settings();
+    auto ou = [](const std::string& t) { return t.empty() ? std::string("(vazio)") : t; };
+    return "Configuração em uso: arquivo " + core.configPath() + ", porta " + std::to_string(s.edtPorta) +
+           ", base Coleta " + ou(s.EdtBaseColeta) + ", base Tarvell " + ou(s.EdtBaseTarvell) +
+           ", integração " + (s.ch_integratarvell ? "S" : "N") + ", empresa " + ou(s.edtIDEmpresa) +
+           ", versão esperada " + ou(s.edtVersaoCliente) + ", quelvord " + std::string(programVersion());
+}
+
+void HeadlessFrontEnd::reportState()
+{
+    if (!m_core)
+        return;
+    const bool running = m_core->running();
+    if (running && !m_wasRunning)
+        base::OperatorLog::instance().append(resumoInicializacao(*m_core));
+    m_wasRunning = running;
+    if (!m_notifier)
+        return;
+    const int devices = m_core->state().connectedDevices.load();
+    if (running) {
+        m_notifier->ready();
+        m_notifier->status("Em execução na porta " + std::to_string(m_core->settings().edtPorta) + ", " +
+                           std::to_string(devices) +
+                           (devices == 1 ? " coletor conectado" : " coletores conectados"));
+    } else if (m_commands && m_commands->current() == Command::FormCreate) {
+        m_notifier->status("Iniciando");
+    } else if (m_core->startFailed()) {
+        m_notifier->status("Parado: a inicialização falhou; nova tentativa a cada minuto");
+    } else {
+        m_notifier->status("Parado");
+    }
+    const auto interval = m_notifier->watchdogInterval();
+    const auto now = std::chrono::steady_clock::now();
+    if (!interval || now < m_nextWatchdog)
+        return;
+    m_nextWatchdog = now + *interval;
+    // Fed only while this loop turns and the collection database answers:
+    // a server that cannot store what the handhelds send is restarted.
+    if (running && m_core->ConexaoColeta.connected()) {
+        try {
+            m_core->ConexaoColeta.select(db::Sql("SELECT 1 FROM RDB$DATABASE"));
+            // Not left open: a transaction that lives for hours holds back
+            // the database's garbage collection.
+            m_core->ConexaoColeta.commit();
+            m_notifier->watchdog();
+        } catch (const std::exception&) {
+        }
+    }
+}
+
 void HeadlessFrontEnd::showMessage(const std::string& text)
 {
-    std::fprintf(stderr, "%s\n", text.c_str());
     base::log(text);
 }
 

@@ -2,17 +2,24 @@
 // The headless front end of quelvord: the same core as the window, with the
 // operator log on standard output. It runs the main thread's event loop of its
 // own: log lines and operator messages handed over by other threads, the
-// three timers of the window, and the signals SIGTERM and SIGINT (exit) and
-// SIGUSR1 (a synchronisation run).
+// three timers of the window, and the signals SIGTERM and SIGINT (exit),
+// SIGUSR1 (a synchronisation run) and SIGHUP (the configuration file is read
+// again, see Reload.h).
 //
-// A message box becomes a log line and goes to standard error; opening the
-// window does nothing; the restart prompt answers Cancel. Nobody can click
-// "Inicializado" here, so a start that failed (the database was not up yet,
-// say) is tried again every minute until it succeeds.
+// A message box becomes one log line; opening the window does nothing; the
+// restart prompt answers Cancel. Nobody can click "Inicializado" here, so a
+// start that failed (the database was not up yet, say) is tried again every
+// minute until it succeeds. Each start that succeeds logs one summary line
+// of the settings in use. When standard output is the journal, each line
+// carries its priority (JournalLog.h). With a notifier it keeps systemd told
+// of its state (Notify.h): ready once the listener is up, the status as it
+// changes, the watchdog while the loop turns and the collection database
+// answers, and the stop.
 
 #include "app/CommandRunner.h"
 #include "app/FrontEnd.h"
 #include "app/LineWriter.h"
+#include "app/Notify.h"
 
 #include <chrono>
 #include <cstdio>
@@ -37,6 +44,10 @@ public:
 
     // The core to drive; the synchronisation run to call for Timer2 and SIGUSR1.
     void attach(TFrmPrincipal& core, std::function<void()> sincronizar);
+    // Tell systemd how the service fares (not owned; may be null).
+    void setNotifier(SystemdNotifier* notifier) { m_notifier = notifier; }
+    // Prefix each line with its journal priority.
+    void setJournalPriorities(bool on) { m_journalPriorities = on; }
 
     // The start-up (FormCreate) with its wait and start, as a command.
     void start(const std::string& configPath);
@@ -70,6 +81,10 @@ public:
     void setStatusPanel(int, const std::string&) override {}
     void hideTaskbarEntry() override {}
     void processPendingEvents() override;
+    bool hasWindow() const override { return false; }
+
+    // The line logged after each successful start.
+    static std::string resumoInicializacao(const TFrmPrincipal& core);
 
 private:
     class WakeUp;
@@ -78,6 +93,8 @@ private:
     void takeSignals();
     void runDueTimers();
     void request(Command command);
+    void reportState();
+    void recarregar();
 
     std::FILE* m_out;
     std::unique_ptr<LineWriter> m_writer; // writes m_out's descriptor
@@ -91,6 +108,11 @@ private:
     std::optional<CommandRunner> m_commands; // made by attach()
     bool m_exitPending = false;
     bool m_syncPending = false;
+    bool m_reloadPending = false;
+    bool m_wasRunning = false;
+    bool m_journalPriorities = false;
+    SystemdNotifier* m_notifier = nullptr;
+    std::chrono::steady_clock::time_point m_nextWatchdog;
     bool m_inEvents = false;
     std::chrono::steady_clock::time_point m_next1, m_next2, m_next3, m_nextRetry;
 };

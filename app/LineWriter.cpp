@@ -11,7 +11,8 @@
 
 namespace quelvor::app {
 
-LineWriter::LineWriter(int fd, std::size_t maxLines) : m_fd(fd), m_maxLines(maxLines), m_thread([this] { run(); })
+LineWriter::LineWriter(int fd, std::size_t maxLines)
+    : m_fd(fd), m_maxLines(maxLines), m_thread([this] { run(); })
 {
 }
 
@@ -54,8 +55,8 @@ void LineWriter::run()
             return;
         std::string batch;
         if (m_dropped > 0) {
-            batch = base::OperatorLog::formatLine(base::localNow(), std::to_string(m_dropped) +
-                                                                         " linhas do log descartadas") +
+            batch = base::OperatorLog::formatLine(base::localNow(),
+                                                  std::to_string(m_dropped) + " linhas do log descartadas") +
                     "\n";
             m_dropped = 0;
         }

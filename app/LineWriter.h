@@ -45,12 +45,12 @@ private:
     const std::size_t m_maxLines;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<std::string> m_pending;                 // guarded by m_mutex
-    std::size_t m_dropped = 0;                         // guarded by m_mutex
-    bool m_writing = false;                            // guarded by m_mutex: a batch is being written
-    bool m_stopping = false;                           // guarded by m_mutex
+    std::deque<std::string> m_pending;                // guarded by m_mutex
+    std::size_t m_dropped = 0;                        // guarded by m_mutex
+    bool m_writing = false;                           // guarded by m_mutex: a batch is being written
+    bool m_stopping = false;                          // guarded by m_mutex
     std::chrono::steady_clock::time_point m_deadline; // guarded by m_mutex: set when stopping
-    std::thread m_thread;                              // last: starts once the rest is ready
+    std::thread m_thread;                             // last: starts once the rest is ready
 };
 
 } // namespace quelvor::app

@@ -10,8 +10,14 @@ QUELVOR_PACKAGES=(
     cmake g++ make pkg-config
     libgtest-dev libgmock-dev
     firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
-    libasio-dev qt6-base-dev
+    libasio-dev qt6-base-dev libsystemd-dev
     locales clang-format
+)
+
+# What scripts/package.sh needs on top: Debian's packaging tools and the
+# checks that .ci/run makes of their output.
+QUELVOR_PACKAGING_PACKAGES=(
+    build-essential debhelper dpkg-dev fakeroot lintian systemd procps
 )
 
 # The locale of the people who run the server: the tests check that numbers
@@ -50,9 +56,11 @@ package_installed() {
     [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
+# ensure_packages [PACKAGE...]: QUELVOR_PACKAGES when none are named.
 ensure_packages() {
-    local missing=() p
-    for p in "${QUELVOR_PACKAGES[@]}"; do
+    local missing=() p wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${QUELVOR_PACKAGES[@]}")
+    for p in "${wanted[@]}"; do
         package_installed "$p" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -155,11 +163,26 @@ sysdba_sql() {
     return $rc
 }
 
+# The user can log in and create a database: what the demo and the tests
+# need. Tried without SYSDBA, so that a normal user can see it is done.
+db_user_ready() {
+    local name=$1 password=$2 dir rc=0
+    dir=$(mktemp -d /tmp/quelvor-check-XXXXXX)
+    chmod 0777 "$dir"
+    printf "CREATE DATABASE 'localhost:%s/check.fdb' USER '%s' PASSWORD '%s';\nDROP DATABASE;\n" \
+        "$dir" "$name" "$password" | isql-fb -q -b >/dev/null 2>&1 || rc=$?
+    rm -rf "$dir"
+    return $rc
+}
+
 # The user must exist and, since Firebird 3, hold the CREATE DATABASE
 # privilege: without it the server refuses to create a database for an
-# ordinary user.
+# ordinary user. Only root can read SYSDBA's password to set that up.
 ensure_db_user() {
     local name=$1 password=$2 state
+    db_user_ready "$name" "$password" && return 0
+    [ "$(id -u)" -eq 0 ] || die "the Firebird user $name cannot log in or create databases;" \
+        "run this as root once to set it up (it needs SYSDBA's password in $SYSDBA_PASSWORD_FILE)"
     state=$(sysdba_sql "SET HEADING OFF;
 SELECT 'user=' || COUNT(*) FROM SEC\$USERS WHERE SEC\$USER_NAME = '$name';
 SELECT 'creator=' || COUNT(*) FROM SEC\$DB_CREATORS WHERE SEC\$USER = '$name' AND SEC\$USER_TYPE = 8;") ||
@@ -172,9 +195,15 @@ SELECT 'creator=' || COUNT(*) FROM SEC\$DB_CREATORS WHERE SEC\$USER = '$name' AN
     state=$(sysdba_sql "$statements") || die "could not set up the Firebird user $name: $state"
 }
 
-# A folder that the server (running as firebird) can create files in.
+# A folder that the server (running as firebird) can create files in. A
+# normal user cannot give it to firebird, so it is opened to everyone instead.
 ensure_server_folder() {
     local dir=$1
+    if [ "$(id -u)" -ne 0 ]; then
+        mkdir -p "$dir" || die "cannot create $dir"
+        chmod 0777 "$dir" || die "cannot open $dir to the Firebird server; run this as root"
+        return 0
+    fi
     mkdir -p "$dir"
     chown firebird:firebird "$dir"
     chmod 0775 "$dir"

@@ -3,6 +3,8 @@
 # packages, starts Firebird on the loopback address, creates the database
 # user and the demo databases, then configures and builds the project.
 # Safe to run again; a second run only checks and rebuilds what changed.
+# Once it has run as root, a normal user can run it too: each step that is
+# done already is skipped, and a step that would need root says so.
 #
 # QUELVOR_DEMO_DIR chooses where the demo databases live (default build/demo).
 set -euo pipefail
@@ -18,7 +20,10 @@ ensure_test_locale
 ensure_firebird_running
 ensure_db_user "$QUELVOR_DB_USER" "$QUELVOR_DB_PASSWORD"
 
-ensure_server_folder "$DEMO_DIR"
+# Once the databases are there nothing needs the folder's owner again.
+if [ ! -e "$DEMO_DIR/COLETA.FDB" ] || [ ! -e "$DEMO_DIR/TARVELL.FDB" ]; then
+    ensure_server_folder "$DEMO_DIR"
+fi
 create_database "$DEMO_DIR/COLETA.FDB" "$SCHEMA_DIR/coleta.sql" "$SCHEMA_DIR/coleta_demo.sql"
 create_database "$DEMO_DIR/TARVELL.FDB" "$SCHEMA_DIR/tarvell.sql" "$SCHEMA_DIR/tarvell_demo.sql"
 

@@ -5,11 +5,13 @@
 // it as "Sair" does.
 
 #include "app/ConfigFile.h"
+#include "app/InstanceLock.h"
 #include "app/Service.h"
 #include "ui/ExitSignals.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QStyleFactory>
 
 #include <cstdio>
@@ -32,6 +34,15 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false); // closing the window only hides it
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
+
+    // One server per configuration: a second copy would empty the session
+    // table under the first one's handhelds.
+    const app::InstanceLock lock(app::configPath());
+    if (lock.takenByOther()) {
+        QMessageBox::information(nullptr, QStringLiteral("Quelvor"),
+                                 QString::fromUtf8(app::kServidorJaEmExecucao));
+        return 1;
+    }
 
     // The window before the service: the service stops every connection
     // thread before the window goes, whichever way the event loop ends.

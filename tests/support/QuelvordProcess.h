@@ -26,6 +26,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 extern char** environ;
 
@@ -77,6 +78,19 @@ public:
         launch(executable, settings);
     }
 
+    // What else a test may give it.
+    struct Options
+    {
+        std::vector<std::string> args;        // after the program's name
+        std::vector<std::string> environment; // NAME=value, added to this process's
+        bool stdoutToClosedPipe = false;      // standard output a pipe nobody reads
+    };
+    QuelvordProcess(const std::string& executable, const base::Settings* settings, NoWait,
+                    const Options& options)
+    {
+        launch(executable, settings, options);
+    }
+
     ~QuelvordProcess()
     {
         stop();
@@ -91,6 +105,9 @@ public:
     // to standard error (message boxes).
     std::string output() const { return readFile(m_dir / "quelvord.log"); }
     std::string errors() const { return readFile(m_dir / "quelvord.err"); }
+    // The folder it runs in, and its configuration file there.
+    const std::filesystem::path& folder() const { return m_dir; }
+    std::filesystem::path configFile() const { return m_dir / "ConfigQuelvorLeite.ini"; }
 
     bool waitForOutput(const std::string& part,
                        std::chrono::seconds patience = std::chrono::seconds(20)) const
@@ -140,6 +157,11 @@ public:
 private:
     void launch(const std::string& executable, const base::Settings* settings)
     {
+        launch(executable, settings, Options());
+    }
+
+    void launch(const std::string& executable, const base::Settings* settings, const Options& options)
+    {
         char folder[] = "/tmp/quelvord-run-XXXXXX";
         if (!::mkdtemp(folder))
             throw std::runtime_error("cannot create a folder under /tmp");
@@ -154,14 +176,34 @@ private:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
+        int pipeEnds[2] = {-1, -1};
+        if (options.stdoutToClosedPipe && ::pipe(pipeEnds) == 0) {
+            posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+            posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+            posix_spawn_file_actions_addclose(&actions, pipeEnds[1]);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         const std::string path = exe.string();
-        char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-        const int rc = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv, environ);
+        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        for (const std::string& a : options.args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> env;
+        for (char** e = environ; *e; ++e)
+            env.push_back(*e);
+        for (const std::string& e : options.environment)
+            env.push_back(const_cast<char*>(e.c_str()));
+        env.push_back(nullptr);
+        const int rc = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv.data(), env.data());
         posix_spawn_file_actions_destroy(&actions);
+        // Nobody reads the pipe: the read end goes at once.
+        for (int end : pipeEnds)
+            if (end >= 0)
+                ::close(end);
         if (rc != 0) {
             m_pid = -1;
             std::filesystem::remove_all(m_dir);
