@@ -197,6 +197,7 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     settings.tempoEsperaBloqueio = defaults.tempoEsperaBloqueio;
     settings.tempoOcioso = defaults.tempoOcioso;
     settings.maximoConexoes = defaults.maximoConexoes;
+    settings.poolConexoes = defaults.poolConexoes;
 
     std::error_code ec;
     if (!fs::exists(path, ec) || fs::is_directory(path, ec))
@@ -257,6 +258,7 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     limite(u"TempoEsperaBloqueio", "TempoEsperaBloqueio", settings.tempoEsperaBloqueio);
     limite(u"TempoOcioso", "TempoOcioso", settings.tempoOcioso);
     limite(u"MaximoConexoes", "MaximoConexoes", settings.maximoConexoes);
+    limite(u"PoolConexoes", "PoolConexoes", settings.poolConexoes);
     return result;
 }
 

@@ -20,6 +20,7 @@
 //   Servidor / TempoEsperaBloqueio seconds a statement waits for a locked row (10; 0: no limit)
 //   Servidor / TempoOcioso         seconds of silence before a handheld is disconnected (1800; 0: never)
 //   Servidor / MaximoConexoes      handhelds connected at once (2000)
+//   Servidor / PoolConexoes        attachments kept per database between requests (32; 0: none)
 // The Servidor keys are not in the window: a save leaves them as they are.
 // IniFile.h tells how names are matched, how values are quoted and cut at 2047
 // code units, and how the file's encoding is told apart.

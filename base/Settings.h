@@ -31,6 +31,7 @@ struct Settings
     int tempoEsperaBloqueio = 10; // seconds a statement waits for a locked row; 0 waits for ever
     int tempoOcioso = 1800;       // seconds of silence after which a handheld is disconnected; 0 never
     int maximoConexoes = 2000;    // handhelds connected at once; more are turned away
+    int poolConexoes = 32;        // attachments kept per database between requests; 0 keeps none
 
     bool operator==(const Settings&) const = default;
 };

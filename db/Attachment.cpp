@@ -383,10 +383,11 @@ Attachment::~Attachment()
 
 Attachment::Attachment(Attachment&& other) noexcept
     : m_params(std::move(other.m_params)), m_attachment(other.m_attachment),
-      m_transaction(other.m_transaction)
+      m_transaction(other.m_transaction), m_broken(other.m_broken)
 {
     other.m_attachment = nullptr;
     other.m_transaction = nullptr;
+    other.m_broken = false;
 }
 
 Attachment& Attachment::operator=(Attachment&& other) noexcept
@@ -400,8 +401,11 @@ Attachment& Attachment::operator=(Attachment&& other) noexcept
         m_params = std::move(other.m_params);
         m_attachment = other.m_attachment;
         m_transaction = other.m_transaction;
+        m_broken = other.m_broken;
+        m_cancelled = nullptr;
         other.m_attachment = nullptr;
         other.m_transaction = nullptr;
+        other.m_broken = false;
     }
     return *this;
 }
@@ -491,6 +495,16 @@ void throwIfCancelled(const std::atomic<bool>* cancelled)
 ResultSet Attachment::select(const Sql& sql)
 {
     throwIfCancelled(m_cancelled);
+    try {
+        return selectNow(sql);
+    } catch (const DbError& e) {
+        m_broken = m_broken || e.isConnectionLost();
+        throw;
+    }
+}
+
+ResultSet Attachment::selectNow(const Sql& sql)
+{
     ITransaction* tra = transaction();
     return guarded([&] {
         Status st;
@@ -504,6 +518,16 @@ ResultSet Attachment::select(const Sql& sql)
 void Attachment::execute(const Sql& sql)
 {
     throwIfCancelled(m_cancelled);
+    try {
+        executeNow(sql);
+    } catch (const DbError& e) {
+        m_broken = m_broken || e.isConnectionLost();
+        throw;
+    }
+}
+
+void Attachment::executeNow(const Sql& sql)
+{
     ITransaction* tra = transaction();
     guarded([&] {
         Status st;
@@ -528,11 +552,30 @@ void Attachment::commit()
 {
     if (!m_transaction)
         return;
-    guarded([&] {
+    try {
+        guarded([&] {
+            Status st;
+            m_transaction->commit(&st); // releases the interface on success
+            m_transaction = nullptr;
+        });
+    } catch (const DbError&) {
+        m_broken = true; // what the request wrote is not known to be kept
+        throw;
+    }
+}
+
+bool Attachment::ping() noexcept
+{
+    if (!m_attachment || m_broken)
+        return false;
+    try {
         Status st;
-        m_transaction->commit(&st); // releases the interface on success
-        m_transaction = nullptr;
-    });
+        m_attachment->ping(&st);
+        return true;
+    } catch (const FbException&) {
+        m_broken = true;
+        return false;
+    }
 }
 
 void Attachment::close()

@@ -45,6 +45,8 @@ public:
     Attachment& operator=(const Attachment&) = delete;
 
     bool connected() const { return m_attachment != nullptr; }
+    // A statement or a commit failed because the attachment itself is gone.
+    bool broken() const { return m_broken; }
     const ConnectionParams& params() const { return m_params; }
 
     // Attaches with the given settings when not connected yet.
@@ -70,14 +72,23 @@ public:
     // at once instead: a cancel that came between two statements is not lost.
     void watchCancellation(const std::atomic<bool>* cancelled) { m_cancelled = cancelled; }
 
+    // Asks the server whether the attachment is still there; false (and
+    // marked broken) when it is not.
+    bool ping() noexcept;
+    // The lock wait of the transactions started from now on.
+    void setLockTimeout(int seconds) { m_params.lockTimeout = seconds; }
+
 private:
     Firebird::ITransaction* transaction();
+    ResultSet selectNow(const Sql& sql);
+    void executeNow(const Sql& sql);
     void releaseAll() noexcept;
 
     ConnectionParams m_params;
     Firebird::IAttachment* m_attachment = nullptr;
     Firebird::ITransaction* m_transaction = nullptr;
     const std::atomic<bool>* m_cancelled = nullptr;
+    bool m_broken = false;
 };
 
 // Errors met where nothing can be raised (a destructor's commit or detach) go

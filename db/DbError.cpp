@@ -24,4 +24,13 @@ bool DbError::isCancelled() const
     return has(m_codes, isc_cancelled);
 }
 
+bool DbError::isConnectionLost() const
+{
+    for (long code : {isc_network_error, isc_net_read_err, isc_net_write_err, isc_lost_db_connection,
+                      isc_conn_lost, isc_shutdown, isc_att_shutdown, isc_bad_db_handle, isc_io_error})
+        if (has(m_codes, code))
+            return true;
+    return false;
+}
+
 } // namespace quelvor::db

@@ -26,6 +26,9 @@ public:
     bool isConflict() const;
     // The statement was cancelled from another thread (a stop).
     bool isCancelled() const;
+    // The attachment itself is gone: a network error, a lost connection, a
+    // database shut down, a bad handle. Such an attachment is never used again.
+    bool isConnectionLost() const;
 
 private:
     std::string m_sqlState;

@@ -3,6 +3,8 @@
 #include "base/OperatorLog.h"
 #include "db/QueryHelpers.h"
 
+#include <utility>
+
 namespace quelvor::protocol {
 namespace {
 
@@ -64,21 +66,37 @@ TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioC
                    const OpcoesDaConexao& opcoes)
 {
     // A failure leaves the members to their destructors, which release them.
-    auto abre = [&](db::Attachment& conexao, BaseInacessivel::Base base, const std::string& caminho,
+    auto abre = [&](db::Attachment& conexao, db::AttachmentPool* pool, db::AttachmentPool*& tomadaDe,
+                    unsigned long& bilhete, BaseInacessivel::Base base, const std::string& caminho,
                     const std::string& usuario, const std::string& senha) {
         db::ConnectionParams p = params(caminho, usuario, senha);
         p.lockTimeout = opcoes.tempoEsperaBloqueio;
         try {
-            conexao.connect(p);
+            if (pool) {
+                conexao = pool->take(p, bilhete);
+                tomadaDe = pool;
+            } else {
+                conexao.connect(p);
+            }
         } catch (const std::exception& e) {
             throw BaseInacessivel(base, e.what());
         }
     };
-    abre(BDColeta, BaseInacessivel::Base::Coleta, CaminhoColeta, UsuarioColeta, SenhaColeta);
-    m_registroColeta.registra(opcoes.cancelamento, BDColeta);
-    if (!CaminhoTarvell.empty()) {
-        abre(BDTarvell, BaseInacessivel::Base::Tarvell, CaminhoTarvell, UsuarioTarvell, SenhaTarvell);
-        m_registroTarvell.registra(opcoes.cancelamento, BDTarvell);
+    try {
+        abre(BDColeta, opcoes.poolColeta, m_poolColeta, m_bilheteColeta, BaseInacessivel::Base::Coleta,
+             CaminhoColeta, UsuarioColeta, SenhaColeta);
+        m_registroColeta.registra(opcoes.cancelamento, BDColeta);
+        if (!CaminhoTarvell.empty()) {
+            abre(BDTarvell, opcoes.poolTarvell, m_poolTarvell, m_bilheteTarvell,
+                 BaseInacessivel::Base::Tarvell, CaminhoTarvell, UsuarioTarvell, SenhaTarvell);
+            m_registroTarvell.registra(opcoes.cancelamento, BDTarvell);
+        }
+    } catch (...) {
+        // The destructor does not run: what was taken goes back here.
+        m_registroColeta.retira();
+        m_registroTarvell.retira();
+        devolve();
+        throw;
     }
 }
 
@@ -89,9 +107,33 @@ TConexao::~TConexao()
     // open and detaches. Errors here are logged by the attachments, never raised.
     m_registroColeta.retira();
     m_registroTarvell.retira();
-    for (db::Attachment* conexao : {&BDColeta, &BDTarvell}) {
+    devolve();
+}
+
+void TConexao::devolve() noexcept
+{
+    struct Par
+    {
+        db::Attachment& conexao;
+        db::AttachmentPool*& pool;
+        unsigned long bilhete;
+    };
+    for (Par par :
+         {Par{BDColeta, m_poolColeta, m_bilheteColeta}, Par{BDTarvell, m_poolTarvell, m_bilheteTarvell}}) {
         try {
-            conexao->close();
+            if (par.pool) {
+                // The request's final commit; an attachment whose commit
+                // failed is marked broken and closed by the pool.
+                try {
+                    par.conexao.commit();
+                } catch (const std::exception& e) {
+                    log(e.what());
+                }
+                db::AttachmentPool* pool = std::exchange(par.pool, nullptr);
+                pool->giveBack(std::move(par.conexao), par.bilhete);
+            } else {
+                par.conexao.close();
+            }
         } catch (const std::exception& e) {
             log(e.what());
         }
@@ -174,10 +216,15 @@ void TConexao::TrataTextoRecebidoANDROIDObj(const std::string& texto, ReplyChann
     if (r.campos.size() < 2)
         return;
 
-    if (liberado(r).empty())
+    // Read again only when the session opening ran in between: otherwise the
+    // answer cannot differ.
+    std::string permissao = liberado(r);
+    if (permissao.empty()) {
         aberturaDeSessao(r);
+        permissao = liberado(r);
+    }
 
-    if (liberado(r) != "S") {
+    if (permissao != "S") {
         log("--->> SEM PERMISSÃO <<---");
         enviaRetorno(std::string("9998") + STX + "SEM PERMISSAO" + STX, Conexao);
         return;

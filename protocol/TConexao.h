@@ -9,6 +9,7 @@
 // written, not even the end line) and ends the connection.
 
 #include "db/Attachment.h"
+#include "db/AttachmentPool.h"
 #include "db/Cancellation.h"
 #include "db/ResultSet.h"
 #include "db/Sql.h"
@@ -40,6 +41,10 @@ struct OpcoesDaConexao
 {
     int tempoEsperaBloqueio = 0;              // seconds a statement waits for a locked row; 0: no limit
     db::Cancellation* cancelamento = nullptr; // lets a stop cancel the request's statements
+    // Where the attachments come from and go back to; none: attached for the
+    // request and detached after it.
+    db::AttachmentPool* poolColeta = nullptr;
+    db::AttachmentPool* poolTarvell = nullptr;
 };
 
 // Thrown when a handler reads a field position that the request lacks.
@@ -92,6 +97,9 @@ public:
     db::Attachment BDTarvell; // not connected when no ERP path is set
 
 private:
+    // Commits and gives each attachment back to its pool, or closes it.
+    void devolve() noexcept;
+
     // An attachment's place in the request's cancellation, given up before
     // the attachment closes.
     class Registro
@@ -111,6 +119,11 @@ private:
     // Declared after the attachments: withdrawn before they are destroyed.
     Registro m_registroColeta;
     Registro m_registroTarvell;
+    // The pools the attachments were taken from, and their tickets.
+    db::AttachmentPool* m_poolColeta = nullptr;
+    db::AttachmentPool* m_poolTarvell = nullptr;
+    unsigned long m_bilheteColeta = 0;
+    unsigned long m_bilheteTarvell = 0;
 
 public:
 private:

@@ -4,14 +4,17 @@
 #include "protocol/TConexao.h"
 #include "server/ListenerEvents.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
 namespace quelvor::server {
 
 bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings,
-                         base::OutageNotice* avisoColeta, base::OutageNotice* avisoTarvell)
+                         const RecursosDoPedido& recursos)
 {
+    base::OutageNotice* const avisoColeta = recursos.avisoColeta;
+    base::OutageNotice* const avisoTarvell = recursos.avisoTarvell;
     std::string texto;
     try {
         texto = AContext.readLine();
@@ -35,6 +38,12 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
     protocol::OpcoesDaConexao opcoes;
     opcoes.tempoEsperaBloqueio = s.tempoEsperaBloqueio;
     opcoes.cancelamento = &AContext.cancelamento;
+    const std::size_t limite = static_cast<std::size_t>(std::max(0, s.poolConexoes));
+    for (db::AttachmentPool* pool : {recursos.poolColeta, recursos.poolTarvell})
+        if (pool)
+            pool->setLimit(limite);
+    opcoes.poolColeta = recursos.poolColeta;
+    opcoes.poolTarvell = recursos.poolTarvell;
     std::optional<protocol::TConexao> conexao;
     try {
         conexao.emplace(s.EdtBaseColeta, s.EdtUsuarioColeta, s.EdtSenhaColeta, s.EdtBaseTarvell,

@@ -5,18 +5,29 @@
 
 #include "base/OutageNotice.h"
 #include "base/Settings.h"
+#include "db/AttachmentPool.h"
 #include "server/DeviceConnection.h"
 
 namespace quelvor::server {
 
+// What the listener shares between the requests of every connection; each
+// part is optional (tests go without).
+struct RecursosDoPedido
+{
+    // Hear of every attempt to attach the two databases.
+    base::OutageNotice* avisoColeta = nullptr;
+    base::OutageNotice* avisoTarvell = nullptr;
+    // Keep the attachments between requests ([Servidor] PoolConexoes).
+    db::AttachmentPool* poolColeta = nullptr;
+    db::AttachmentPool* poolTarvell = nullptr;
+};
+
 // Returns false when the read failed (the failure is logged): the connection
 // has ended or must end. Throws when building the handler or handling the
 // request failed; the caller then ends the connection.
-// The outage notices, when given, hear of every attempt to attach the two
-// databases. The handler waits for a locked row at most the configured time
-// and can be cancelled through AContext.cancelamento.
+// The handler waits for a locked row at most the configured time and can be
+// cancelled through AContext.cancelamento.
 bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings,
-                         base::OutageNotice* avisoColeta = nullptr,
-                         base::OutageNotice* avisoTarvell = nullptr);
+                         const RecursosDoPedido& recursos = {});
 
 } // namespace quelvor::server

@@ -200,7 +200,8 @@ void IdTCPServer::serve(Session& session)
     IdTCPServer1Connect(connection, m_state);
     for (;;) {
         try {
-            if (!IdTCPServer1Execute(connection, m_state.settings, &m_state.coleta, &m_state.tarvell) ||
+            if (!IdTCPServer1Execute(connection, m_state.settings,
+                                     {&m_state.coleta, &m_state.tarvell, &m_poolColeta, &m_poolTarvell}) ||
                 !connection.connected())
                 break;
         } catch (const std::exception& e) {
@@ -273,6 +274,9 @@ void IdTCPServer::deactivate()
     }
     for (Session& session : sessions)
         session.thread.join(); // outside the lock, which each thread takes to finish
+    // Every request has given its attachments back: none is left open.
+    m_poolColeta.drain();
+    m_poolTarvell.drain();
     m_active = false;
 }
 

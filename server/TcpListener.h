@@ -18,6 +18,7 @@
 // thread that owns it.
 
 #include "base/ServiceState.h"
+#include "db/AttachmentPool.h"
 #include "server/ListenerControl.h"
 #include "server/TcpConnection.h"
 
@@ -96,6 +97,11 @@ private:
     int m_port = 0;
 
     std::atomic<bool> m_stopping{false}; // set by deactivate(), read by every thread
+
+    // The attachments kept between requests, drained by every stop. Declared
+    // before the sessions: their threads give attachments back to them.
+    db::AttachmentPool m_poolColeta;
+    db::AttachmentPool m_poolTarvell;
 
     std::mutex m_sessionsMutex;
     std::list<Session> m_sessions; // guarded by m_sessionsMutex; nodes stay put while their thread runs

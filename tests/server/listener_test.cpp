@@ -348,6 +348,26 @@ TEST_F(ListenerTest, ConnectionsPastTheCapAreClosedAtOnce)
     }
 }
 
+// The requests' attachments are kept between requests, and a stop leaves none
+// behind: the database can be dropped right after it.
+TEST_F(ListenerTest, AttachmentsAreKeptBetweenRequestsAndDrainedByTheStop)
+{
+    auto others = [&] {
+        return db.queryText("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0 AND "
+                            "MON$ATTACHMENT_ID <> CURRENT_CONNECTION;");
+    };
+    server.activate(0);
+    TestDevice device("127.0.0.1", server.port());
+    for (int i = 0; i < 3; ++i) {
+        device.send("0000\r\n");
+        EXPECT_EQ(device.receiveUntil("\r\n"), "9999\r\n");
+    }
+    EXPECT_EQ(others(), "1") << "one attachment served the three requests and stays";
+    server.disconnectAll();
+    server.deactivate();
+    EXPECT_EQ(others(), "0");
+}
+
 TEST_F(ListenerTest, PortIsHeldWhileActiveAndFreeAfterTheStop)
 {
     server.activate(0);

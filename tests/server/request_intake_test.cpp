@@ -143,7 +143,7 @@ TEST(RequestIntake, AnOutageIsSaidOnceWithTheDatabasesMessage)
     for (int i = 0; i < 3; ++i) {
         ScriptedConnection c;
         c.incoming = {"0000"};
-        EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+        EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, {&coleta, &tarvell}));
     }
     std::vector<std::string> log = messages();
     ASSERT_EQ(log.size(), 1u);
@@ -156,7 +156,7 @@ TEST(RequestIntake, AnOutageIsSaidOnceWithTheDatabasesMessage)
     settings.set(erpDown);
     ScriptedConnection c;
     c.incoming = {"0000"};
-    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+    EXPECT_ANY_THROW(server::IdTCPServer1Execute(c, settings, {&coleta, &tarvell}));
     log = messages();
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0].rfind("Base de dados das Coletas respondendo novamente", 0), 0u) << log[0];
@@ -164,7 +164,7 @@ TEST(RequestIntake, AnOutageIsSaidOnceWithTheDatabasesMessage)
 
     settings.set(settingsFor(db));
     c.incoming = {"0000"};
-    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings, &coleta, &tarvell));
+    EXPECT_TRUE(server::IdTCPServer1Execute(c, settings, {&coleta, &tarvell}));
     for (const std::string& l : messages())
         EXPECT_EQ(l.find("Base de dados"), std::string::npos)
             << "the ERP is not asked for without a path: " << l;
