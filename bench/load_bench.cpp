@@ -10,8 +10,14 @@
 // and then, with 10,000 producers added to the catalogue, the time one
 // handheld takes to download it (the request until the end line).
 //
-// Usage: load_bench [--handhelds N] [--collections N] [--points N]
+// Usage: load_bench [--handhelds N[,N...]] [--collections N] [--points N]
 //                   [--producers N] [--downloads N] [--quelvord PATH] [--quick-ack]
+//                   [--compare] [--rounds N] [--erp] [--port N]
+// --handhelds with a list runs one fleet size after the other (a sweep).
+// --compare runs the same load without keeping attachments
+// ([Servidor] PoolConexoes=0) and with the pool, in alternating rounds of one
+// run, and prints each figure and the ratio (median and range over the rounds).
+// --erp sets an ERP path, so every request attaches to the ERP database too.
 // --quick-ack makes the handhelds acknowledge every segment at once; the
 // difference to a run without it is the time that delayed ACKs add.
 // Needs the Firebird server on localhost:3050 with the demo user, like the
@@ -45,20 +51,26 @@ namespace {
 
 struct Options
 {
+    std::vector<int> sweep{20}; // --handhelds N[,N...]: one fleet size after the other
     int handhelds = 20;
     int collections = 10;
     int points = 20;
     int producers = 10000;
     int downloads = 3;
     bool quickAck = false;
+    bool compare = false; // the same load without a pool and with one, in alternating rounds
+    int rounds = 3;
+    bool erp = false; // an ERP path set, as an integrated installation has it
+    int port = 0;     // 0: a free one
     std::string quelvord = QUELVORD_PATH;
 };
 
 [[noreturn]] void usage(const char* why)
 {
     std::fprintf(stderr,
-                 "load_bench: %s\nUsage: load_bench [--handhelds N] [--collections N] [--points N] "
-                 "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack]\n",
+                 "load_bench: %s\nUsage: load_bench [--handhelds N[,N...]] [--collections N] [--points N] "
+                 "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack] [--compare] [--rounds N] "
+                 "[--erp] [--port N]\n",
                  why);
     std::exit(3);
 }
@@ -68,8 +80,8 @@ Options parseOptions(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        if (name == "--quick-ack") {
-            o.quickAck = true;
+        if (name == "--quick-ack" || name == "--compare" || name == "--erp") {
+            (name == "--quick-ack" ? o.quickAck : name == "--compare" ? o.compare : o.erp) = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -79,12 +91,28 @@ Options parseOptions(int argc, char** argv)
             o.quelvord = value;
             continue;
         }
+        if (name == "--handhelds") {
+            o.sweep.clear();
+            std::stringstream list(value);
+            for (std::string item; std::getline(list, item, ',');) {
+                const long n = std::strtol(item.c_str(), nullptr, 10);
+                if (n <= 0 || n > 5000)
+                    usage(("not a number of handhelds: " + item).c_str());
+                o.sweep.push_back(static_cast<int>(n));
+            }
+            if (o.sweep.empty())
+                usage("no number of handhelds");
+            o.handhelds = *std::max_element(o.sweep.begin(), o.sweep.end());
+            continue;
+        }
         char* end = nullptr;
         const long n = std::strtol(value.c_str(), &end, 10);
         if (!end || *end || n < 0 || n > 100000)
             usage(("not a count: " + value).c_str());
-        if (name == "--handhelds" && n > 0)
-            o.handhelds = static_cast<int>(n);
+        if (name == "--rounds" && n > 0)
+            o.rounds = static_cast<int>(n);
+        else if (name == "--port")
+            o.port = static_cast<int>(n);
         else if (name == "--collections")
             o.collections = static_cast<int>(n);
         else if (name == "--points")
@@ -152,14 +180,147 @@ std::map<std::string, Stored> storedLoads(const TestDatabase& coleta)
     return loads;
 }
 
+struct FleetResult
+{
+    double requestsPerSecond = 0;
+    double uploadsPerSecond = 0; // 6001, 6002 and 6003 alone
+    std::map<std::string, std::vector<std::chrono::nanoseconds>> byType;
+    long missing = 0;
+    int failed = 0;
+};
+
+// One fleet of `handhelds` handhelds, each a whole route at the same time,
+// against the server at `port`; prints its figures.
+FleetResult runFleet(const Options& o, int handhelds, int port, const TestDatabase& coleta)
+{
+    FleetResult result;
+    std::vector<HandheldRun> runs(static_cast<size_t>(handhelds));
+    std::latch start(handhelds + 1);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < handhelds; ++i) {
+        threads.emplace_back([&, i] {
+            HandheldRun& run = runs[static_cast<size_t>(i)];
+            run.device = deviceName(i);
+            run.timings.reserve(static_cast<size_t>(16 + o.collections + o.points));
+            start.arrive_and_wait();
+            try {
+                tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(60));
+                connection.setQuickAck(o.quickAck);
+                tools::Handheld handheld;
+                handheld.device = run.device;
+                tools::HandheldSession session(connection, handheld,
+                                               [&run](const std::string& code, std::chrono::nanoseconds t) {
+                                                   run.timings.emplace_back(code, t);
+                                               });
+                tools::RouteOptions route;
+                route.collections = o.collections;
+                route.points = o.points;
+                route.keyReference = std::to_string(i + 1);
+                tools::runRoute(session, route, run.report);
+            } catch (const std::exception& e) {
+                run.failure = e.what();
+            }
+        });
+    }
+    start.arrive_and_wait();
+    const auto began = Clock::now();
+    for (std::thread& t : threads)
+        t.join();
+    const auto wall = Clock::now() - began;
+
+    size_t requests = 0, uploads = 0;
+    for (const HandheldRun& run : runs) {
+        for (const auto& [code, t] : run.timings) {
+            result.byType[code].push_back(t);
+            uploads += code == "6001" || code == "6002" || code == "6003";
+        }
+        requests += run.timings.size();
+        if (!run.failure.empty()) {
+            ++result.failed;
+            std::printf("route of %s failed: %s\n", run.device.c_str(), run.failure.c_str());
+        }
+    }
+    const double seconds = std::chrono::duration<double>(wall).count();
+    result.requestsPerSecond = static_cast<double>(requests) / seconds;
+    result.uploadsPerSecond = static_cast<double>(uploads) / seconds;
+    std::printf(
+        "%d handhelds: wall time %.2f s, %zu requests, %.1f requests/s, %.1f uploads/s, %d routes done, "
+        "%d failed\n",
+        handhelds, seconds, requests, result.requestsPerSecond, result.uploadsPerSecond,
+        handhelds - result.failed, result.failed);
+    std::printf("%-6s %8s %11s %11s %11s\n", "type", "count", "median ms", "p99 ms", "max ms");
+    for (auto& [code, samples] : result.byType) {
+        std::sort(samples.begin(), samples.end());
+        std::printf("%-6s %8zu %11.2f %11.2f %11.2f\n", code.c_str(), samples.size(),
+                    ms(percentile(samples, 0.5)), ms(percentile(samples, 0.99)), ms(samples.back()));
+    }
+
+    // Every acknowledged upload is in the database.
+    const std::map<std::string, Stored> stored = storedLoads(coleta);
+    long ackedLoads = 0, ackedCollections = 0, ackedPoints = 0;
+    for (const HandheldRun& run : runs) {
+        const tools::RouteReport& r = run.report;
+        if (r.loadCode.empty())
+            continue;
+        const auto it = stored.find(r.loadCode);
+        const Stored there = it == stored.end() ? Stored{} : it->second;
+        const int loads = (r.loadOpened ? 1 : 0) + (r.loadClosed ? 1 : 0);
+        ackedLoads += loads;
+        ackedCollections += r.collectionsAcknowledged;
+        ackedPoints += r.pointsAcknowledged;
+        // The closed load replaces the open one: both count as missing
+        // without the row, the closing one too when the row is not finished.
+        result.missing += there.present ? (r.loadClosed && !there.finished ? 1 : 0) : loads;
+        result.missing += std::max<long>(0, r.collectionsAcknowledged - there.collections);
+        result.missing += std::max<long>(0, r.pointsAcknowledged - there.points);
+    }
+    std::printf("acknowledged uploads: %ld loads, %ld collections, %ld tracking points; missing from the "
+                "database: %ld\n",
+                ackedLoads, ackedCollections, ackedPoints, result.missing);
+    return result;
+}
+
+double median(const FleetResult& r, const std::string& code)
+{
+    const auto it = r.byType.find(code);
+    return it == r.byType.end() || it->second.empty() ? 0 : ms(percentile(it->second, 0.5));
+}
+
+// Failed statements, failed lookups, socket errors: every log line whose
+// message begins with "Erro" or "erro".
+void printLogErrors(const test::QuelvordProcess& server)
+{
+    std::istringstream log(server.output());
+    std::string line, first;
+    size_t lines = 0, errors = 0;
+    while (std::getline(log, line)) {
+        ++lines;
+        const size_t dash = line.find('-'); // the date and time hold no '-'
+        const std::string message = dash == std::string::npos ? line : line.substr(dash + 1);
+        if (message.starts_with("Erro") || message.starts_with("erro")) {
+            if (errors++ == 0)
+                first = message.substr(0, 300);
+        }
+    }
+    std::printf("server log: %zu lines, %zu errors%s%s\n", lines, errors, errors ? ", the first: " : "",
+                first.c_str());
+}
+
+test::QuelvordProcess::Options withPool(int pool)
+{
+    test::QuelvordProcess::Options options;
+    options.iniExtra = "[Servidor]\nPoolConexoes=" + std::to_string(pool) + "\n";
+    return options;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
-    std::printf(
-        "load bench: %d handhelds at once, each a whole route of %d collections and %d tracking points%s\n",
-        o.handhelds, o.collections, o.points, o.quickAck ? ", ACKs not delayed" : "");
+    std::printf("load bench: whole routes of %d collections and %d tracking points%s%s\n", o.collections,
+                o.points, o.erp ? ", an ERP path set" : ", no ERP path",
+                o.quickAck ? ", ACKs not delayed" : "");
 
     TestDatabase coleta(TestDatabase::Kind::Coleta, true);
     TestDatabase tarvell(TestDatabase::Kind::Tarvell, true);
@@ -170,99 +331,69 @@ int main(int argc, char** argv)
     coleta.execScript(devices);
 
     base::Settings s;
-    s.edtPorta = test::freeLoopbackPort();
+    s.edtPorta = o.port > 0 ? o.port : test::freeLoopbackPort();
     s.EdtBaseColeta = coleta.connectionString();
     s.EdtUsuarioColeta = coleta.user();
     s.EdtSenhaColeta = coleta.password();
-    s.EdtBaseTarvell = tarvell.connectionString();
-    s.EdtUsuarioTarvell = tarvell.user();
-    s.EdtSenhaTarvell = tarvell.password();
-    s.ch_integratarvell = true;
+    if (o.erp) {
+        s.EdtBaseTarvell = tarvell.connectionString();
+        s.EdtUsuarioTarvell = tarvell.user();
+        s.EdtSenhaTarvell = tarvell.password();
+    }
+    // The ten-minute synchronisation stays out of the figures.
+    s.ch_integratarvell = false;
     int status = 0;
+
+    if (o.compare) {
+        // Alternating rounds in one run: the machine's noise falls on both.
+        const int pooled = base::Settings{}.poolConexoes;
+        for (int handhelds : o.sweep) {
+            std::vector<double> ratioRequests, ratioUploads, ratio6003;
+            double without = 0, with = 0;
+            for (int round = 1; round <= o.rounds; ++round) {
+                FleetResult results[2];
+                for (int pass = 0; pass < 2; ++pass) {
+                    const int pool = pass == 0 ? 0 : pooled;
+                    std::printf("\n--- round %d, %d handhelds, PoolConexoes=%d ---\n", round, handhelds,
+                                pool);
+                    test::QuelvordProcess server(o.quelvord, s, withPool(pool));
+                    results[pass] = runFleet(o, handhelds, s.edtPorta, coleta);
+                    if (results[pass].failed || results[pass].missing)
+                        status = 1;
+                    printLogErrors(server);
+                }
+                without += results[0].requestsPerSecond;
+                with += results[1].requestsPerSecond;
+                ratioRequests.push_back(results[1].requestsPerSecond / results[0].requestsPerSecond);
+                ratioUploads.push_back(results[1].uploadsPerSecond / results[0].uploadsPerSecond);
+                const double m0 = median(results[0], "6003"), m1 = median(results[1], "6003");
+                if (m1 > 0)
+                    ratio6003.push_back(m0 / m1);
+            }
+            auto range = [](std::vector<double> v) {
+                std::sort(v.begin(), v.end());
+                char text[96];
+                if (v.empty())
+                    return std::string("-");
+                std::snprintf(text, sizeof text, "%.2fx (%.2f-%.2f)", v[v.size() / 2], v.front(), v.back());
+                return std::string(text);
+            };
+            std::printf(
+                "\n%d handhelds, %d rounds: requests/s %.1f without a pool, %.1f with %d; with/without: "
+                "requests/s %s, uploads/s %s, 6003 median faster %s\n",
+                handhelds, o.rounds, without / o.rounds, with / o.rounds, pooled,
+                range(ratioRequests).c_str(), range(ratioUploads).c_str(), range(ratio6003).c_str());
+        }
+        return status;
+    }
+
     {
         test::QuelvordProcess server(o.quelvord, s);
-
-        // --- the fleet ------------------------------------------------------
-        std::vector<HandheldRun> runs(static_cast<size_t>(o.handhelds));
-        std::latch start(o.handhelds + 1);
-        std::vector<std::thread> threads;
-        for (int i = 0; i < o.handhelds; ++i) {
-            threads.emplace_back([&, i] {
-                HandheldRun& run = runs[static_cast<size_t>(i)];
-                run.device = deviceName(i);
-                run.timings.reserve(static_cast<size_t>(16 + o.collections + o.points));
-                start.arrive_and_wait();
-                try {
-                    tools::HandheldConnection connection("127.0.0.1", s.edtPorta, std::chrono::seconds(60));
-                    connection.setQuickAck(o.quickAck);
-                    tools::Handheld handheld;
-                    handheld.device = run.device;
-                    tools::HandheldSession session(
-                        connection, handheld, [&run](const std::string& code, std::chrono::nanoseconds t) {
-                            run.timings.emplace_back(code, t);
-                        });
-                    tools::RouteOptions route;
-                    route.collections = o.collections;
-                    route.points = o.points;
-                    route.keyReference = std::to_string(i + 1);
-                    tools::runRoute(session, route, run.report);
-                } catch (const std::exception& e) {
-                    run.failure = e.what();
-                }
-            });
+        for (int handhelds : o.sweep) {
+            const FleetResult r = runFleet(o, handhelds, s.edtPorta, coleta);
+            if (r.failed || r.missing)
+                status = 1;
         }
-        start.arrive_and_wait();
-        const auto began = Clock::now();
-        for (std::thread& t : threads)
-            t.join();
-        const auto wall = Clock::now() - began;
-
-        std::map<std::string, std::vector<std::chrono::nanoseconds>> byType;
-        size_t requests = 0;
-        int failed = 0;
-        for (const HandheldRun& run : runs) {
-            for (const auto& [code, t] : run.timings)
-                byType[code].push_back(t);
-            requests += run.timings.size();
-            if (!run.failure.empty()) {
-                ++failed;
-                std::printf("route of %s failed: %s\n", run.device.c_str(), run.failure.c_str());
-            }
-        }
-        const double seconds = std::chrono::duration<double>(wall).count();
-        std::printf("wall time %.2f s, %zu requests, %.1f requests/s, %d routes done, %d failed\n", seconds,
-                    requests, static_cast<double>(requests) / seconds, o.handhelds - failed, failed);
-        std::printf("%-6s %8s %11s %11s %11s\n", "type", "count", "median ms", "p99 ms", "max ms");
-        for (auto& [code, samples] : byType) {
-            std::sort(samples.begin(), samples.end());
-            std::printf("%-6s %8zu %11.2f %11.2f %11.2f\n", code.c_str(), samples.size(),
-                        ms(percentile(samples, 0.5)), ms(percentile(samples, 0.99)), ms(samples.back()));
-        }
-
-        // --- every acknowledged upload is in the database ---------------------
-        const std::map<std::string, Stored> stored = storedLoads(coleta);
-        long ackedLoads = 0, ackedCollections = 0, ackedPoints = 0, missing = 0;
-        for (const HandheldRun& run : runs) {
-            const tools::RouteReport& r = run.report;
-            if (r.loadCode.empty())
-                continue;
-            const auto it = stored.find(r.loadCode);
-            const Stored there = it == stored.end() ? Stored{} : it->second;
-            const int loads = (r.loadOpened ? 1 : 0) + (r.loadClosed ? 1 : 0);
-            ackedLoads += loads;
-            ackedCollections += r.collectionsAcknowledged;
-            ackedPoints += r.pointsAcknowledged;
-            // The closed load replaces the open one: both count as missing
-            // without the row, the closing one too when the row is not finished.
-            missing += there.present ? (r.loadClosed && !there.finished ? 1 : 0) : loads;
-            missing += std::max<long>(0, r.collectionsAcknowledged - there.collections);
-            missing += std::max<long>(0, r.pointsAcknowledged - there.points);
-        }
-        std::printf("acknowledged uploads: %ld loads, %ld collections, %ld tracking points; missing from the "
-                    "database: %ld\n",
-                    ackedLoads, ackedCollections, ackedPoints, missing);
-        if (failed || missing)
-            status = 1;
 
         // --- a big catalogue ---------------------------------------------------
         if (o.producers > 0 && o.downloads > 0) {
@@ -298,23 +429,7 @@ int main(int argc, char** argv)
                 "%.0f ms, worst %.0f ms over %d downloads\n",
                 rows, ms(percentile(times, 0.5)), ms(times.front()), ms(times.back()), o.downloads);
         }
-
-        // Failed statements, failed lookups, socket errors: every log line
-        // whose message begins with "Erro" or "erro".
-        std::istringstream log(server.output());
-        std::string line, first;
-        size_t lines = 0, errors = 0;
-        while (std::getline(log, line)) {
-            ++lines;
-            const size_t dash = line.find('-'); // the date and time hold no '-'
-            const std::string message = dash == std::string::npos ? line : line.substr(dash + 1);
-            if (message.starts_with("Erro") || message.starts_with("erro")) {
-                if (errors++ == 0)
-                    first = message.substr(0, 300);
-            }
-        }
-        std::printf("server log: %zu lines, %zu errors%s%s\n", lines, errors, errors ? ", the first: " : "",
-                    first.c_str());
+        printLogErrors(server);
     }
     return status;
 }

@@ -18,7 +18,8 @@ void closeQuietly(Attachment& attachment)
 
 } // namespace
 
-AttachmentPool::AttachmentPool(std::size_t limit, std::chrono::milliseconds wait, std::chrono::milliseconds maxIdle)
+AttachmentPool::AttachmentPool(std::size_t limit, std::chrono::milliseconds wait,
+                               std::chrono::milliseconds maxIdle)
     : m_wait(wait), m_maxIdle(maxIdle), m_limit(limit), m_reaper([this] { reap(); })
 {
 }
@@ -120,8 +121,8 @@ void AttachmentPool::giveBack(Attachment attachment, unsigned long ticket)
 {
     std::unique_lock lock(m_mutex);
     --m_inUse;
-    const bool keep = attachment.connected() && !attachment.broken() && ticket == m_generation && m_limit > 0 &&
-                      !m_stopping && m_inUse + m_idle.size() < m_limit;
+    const bool keep = attachment.connected() && !attachment.broken() && ticket == m_generation &&
+                      m_limit > 0 && !m_stopping && m_inUse + m_idle.size() < m_limit;
     if (keep) {
         attachment.watchCancellation(nullptr);
         m_idle.push_back({std::move(attachment), Clock::now()});

@@ -80,14 +80,14 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::size_t m_limit;             // guarded by m_mutex
-    ConnectionParams m_database;     // guarded by m_mutex: the database held
-    bool m_holding = false;          // guarded by m_mutex: m_database is set
-    unsigned long m_generation = 0;  // guarded by m_mutex: raised by a drain or a change of database
-    std::vector<Kept> m_idle;        // guarded by m_mutex: most recently given back last
-    std::size_t m_inUse = 0;         // guarded by m_mutex
-    bool m_stopping = false;         // guarded by m_mutex
-    std::thread m_reaper;            // closes what stayed idle too long
+    std::size_t m_limit;            // guarded by m_mutex
+    ConnectionParams m_database;    // guarded by m_mutex: the database held
+    bool m_holding = false;         // guarded by m_mutex: m_database is set
+    unsigned long m_generation = 0; // guarded by m_mutex: raised by a drain or a change of database
+    std::vector<Kept> m_idle;       // guarded by m_mutex: most recently given back last
+    std::size_t m_inUse = 0;        // guarded by m_mutex
+    bool m_stopping = false;        // guarded by m_mutex
+    std::thread m_reaper;           // closes what stayed idle too long
 };
 
 } // namespace quelvor::db

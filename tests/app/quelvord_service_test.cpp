@@ -113,7 +113,7 @@ TEST(QuelvordCommandLine, OptionsThatEndAtOnceAndTheirExitStatus)
         {{"--check-config", "--config", "/nonexistent/q.ini"}, 1, "", "no configuration file"},
     };
     for (const Case& c : cases) {
-        QuelvordProcess daemon(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{}, {c.args, {}, false});
+        QuelvordProcess daemon(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{}, {c.args, {}, false, {}});
         EXPECT_EQ(daemon.wait(), c.status) << c.args[0];
         if (!c.out.empty())
             EXPECT_EQ(daemon.output().rfind(c.out, 0), 0u) << c.args[0] << ": " << daemon.output();
@@ -129,7 +129,8 @@ TEST(QuelvordCommandLine, CheckConfigTriesTheDatabaseAndMasksThePassword)
     db.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '7', '3.2');");
     base::Settings s = settingsFor(db);
     {
-        QuelvordProcess good(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{"--check-config"}, {}, false});
+        QuelvordProcess good(QUELVORD_PATH, &s, QuelvordProcess::NoWait{},
+                             {{"--check-config"}, {}, false, {}});
         EXPECT_EQ(good.wait(), 0) << good.output() << good.errors();
         EXPECT_NE(good.output().find("company 7, expected handheld version 3.2"), std::string::npos)
             << good.output();
@@ -137,7 +138,7 @@ TEST(QuelvordCommandLine, CheckConfigTriesTheDatabaseAndMasksThePassword)
     }
     s.EdtSenhaColeta = "wrong";
     s.ch_integratarvell = true; // and no ERP database at all
-    QuelvordProcess bad(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{"--check-config"}, {}, false});
+    QuelvordProcess bad(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{"--check-config"}, {}, false, {}});
     EXPECT_EQ(bad.wait(), 1);
     EXPECT_NE(bad.errors().find("the collection database cannot be reached"), std::string::npos)
         << bad.errors();
@@ -154,7 +155,7 @@ TEST(QuelvordCommandLine, ConfigOptionPointsAtAFileElsewhere)
     app::saveConfig(config, s);
     // No file beside the executable: only --config can make it start.
     QuelvordProcess daemon(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{},
-                           {{"--config", config}, {}, false});
+                           {{"--config", config}, {}, false, {}});
     EXPECT_TRUE(daemon.waitForOutput(listening(s.edtPorta))) << daemon.output();
     EXPECT_TRUE(
         daemon.waitForOutput("-Configuração em uso: arquivo " + config + ", porta " +
@@ -219,7 +220,7 @@ TEST(Quelvord, ASecondCopyOnTheSameConfigurationSaysSoAndExitsWithOne)
     QuelvordProcess first(QUELVORD_PATH, s);
     const std::string config = first.configFile().string();
     QuelvordProcess second(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{},
-                           {{"--config", config}, {}, false});
+                           {{"--config", config}, {}, false, {}});
     EXPECT_EQ(second.wait(), 1);
     EXPECT_NE(second.output().find("-Já existe um servidor em execução com esta configuração"),
               std::string::npos)
@@ -235,7 +236,7 @@ TEST(Quelvord, AClosedStandardOutputDoesNotEndIt)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
     const base::Settings s = settingsFor(db);
-    QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{}, {}, true});
+    QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{}, {}, true, {}});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!accepts(s.edtPorta) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -252,7 +253,7 @@ TEST(Quelvord, TellsSystemdReadyStatusWatchdogAndStopping)
     const base::Settings s = settingsFor(db);
     NotifySocket systemd;
     QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{},
-                           {{}, {"NOTIFY_SOCKET=" + systemd.path(), "WATCHDOG_USEC=400000"}, false});
+                           {{}, {"NOTIFY_SOCKET=" + systemd.path(), "WATCHDOG_USEC=400000"}, false, {}});
     ASSERT_TRUE(systemd.waitFor("READY=1")) << daemon.output();
     // Ready only once the listener is up. (The log line saying so may come a
     // moment later: standard output is written by a thread of its own.)
@@ -273,7 +274,7 @@ TEST(Quelvord, NoReadinessNorWatchdogWhileTheDatabaseCannotBeReached)
     s.ch_integratarvell = false;
     NotifySocket systemd;
     QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{},
-                           {{}, {"NOTIFY_SOCKET=" + systemd.path(), "WATCHDOG_USEC=200000"}, false});
+                           {{}, {"NOTIFY_SOCKET=" + systemd.path(), "WATCHDOG_USEC=200000"}, false, {}});
     EXPECT_TRUE(systemd.waitFor("STATUS=Parado: a inicialização falhou"));
     // Long enough for a few watchdog periods; collects what came meanwhile.
     EXPECT_FALSE(systemd.waitFor("WATCHDOG=1", std::chrono::milliseconds(800)));

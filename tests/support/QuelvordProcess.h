@@ -54,18 +54,7 @@ public:
                     std::chrono::seconds patience = std::chrono::seconds(30))
     {
         launch(executable, &settings);
-        const std::string ready =
-            "-Servidor socket inicializado na porta " + std::to_string(settings.edtPorta);
-        const auto deadline = std::chrono::steady_clock::now() + patience;
-        while (output().find(ready) == std::string::npos) {
-            if (exited() || std::chrono::steady_clock::now() > deadline) {
-                const std::string text = output() + errors();
-                stop();
-                std::filesystem::remove_all(m_dir);
-                throw std::runtime_error("quelvord did not start listening:\n" + text);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        waitUntilListening(settings, patience);
     }
 
     // Starts it without waiting for anything; without settings no
@@ -84,7 +73,16 @@ public:
         std::vector<std::string> args;        // after the program's name
         std::vector<std::string> environment; // NAME=value, added to this process's
         bool stdoutToClosedPipe = false;      // standard output a pipe nobody reads
+        std::string iniExtra;                 // appended to the configuration file, e.g. "[Servidor]\n..."
     };
+
+    // Started with the options, then waits as the first constructor does.
+    QuelvordProcess(const std::string& executable, const base::Settings& settings, const Options& options,
+                    std::chrono::seconds patience = std::chrono::seconds(30))
+    {
+        launch(executable, &settings, options);
+        waitUntilListening(settings, patience);
+    }
     QuelvordProcess(const std::string& executable, const base::Settings* settings, NoWait,
                     const Options& options)
     {
@@ -155,6 +153,22 @@ public:
     }
 
 private:
+    void waitUntilListening(const base::Settings& settings, std::chrono::seconds patience)
+    {
+        const std::string ready =
+            "-Servidor socket inicializado na porta " + std::to_string(settings.edtPorta);
+        const auto deadline = std::chrono::steady_clock::now() + patience;
+        while (output().find(ready) == std::string::npos) {
+            if (exited() || std::chrono::steady_clock::now() > deadline) {
+                const std::string text = output() + errors();
+                stop();
+                std::filesystem::remove_all(m_dir);
+                throw std::runtime_error("quelvord did not start listening:\n" + text);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
     void launch(const std::string& executable, const base::Settings* settings)
     {
         launch(executable, settings, Options());
@@ -170,6 +184,10 @@ private:
         std::filesystem::copy_file(executable, exe);
         if (settings)
             app::saveConfig((m_dir / "ConfigQuelvorLeite.ini").string(), *settings);
+        if (!options.iniExtra.empty()) {
+            std::ofstream ini(m_dir / "ConfigQuelvorLeite.ini", std::ios::app | std::ios::binary);
+            ini << "\n" << options.iniExtra;
+        }
 
         const std::string out = (m_dir / "quelvord.log").string();
         const std::string err = (m_dir / "quelvord.err").string();
