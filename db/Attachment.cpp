@@ -5,6 +5,7 @@
 
 #include <firebird/Interface.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -140,10 +141,27 @@ public:
     }
     IStatement* operator->() const { return m_stmt; }
     IStatement* get() const { return m_stmt; }
+    // Hands the statement over (to the attachment's cache).
+    IStatement* release()
+    {
+        IStatement* s = m_stmt;
+        m_stmt = nullptr;
+        return s;
+    }
 
 private:
     IStatement* m_stmt;
 };
+
+void freeStatement(IStatement* stmt) noexcept
+{
+    try {
+        Status st;
+        stmt->free(&st);
+    } catch (const FbException&) {
+        stmt->release();
+    }
+}
 
 std::string statementText(const Sql& sql)
 {
@@ -383,8 +401,10 @@ Attachment::~Attachment()
 
 Attachment::Attachment(Attachment&& other) noexcept
     : m_params(std::move(other.m_params)), m_attachment(other.m_attachment),
-      m_transaction(other.m_transaction), m_broken(other.m_broken)
+      m_transaction(other.m_transaction), m_broken(other.m_broken),
+      m_statements(std::move(other.m_statements)), m_statementLimit(other.m_statementLimit)
 {
+    other.m_statements.clear();
     other.m_attachment = nullptr;
     other.m_transaction = nullptr;
     other.m_broken = false;
@@ -403,6 +423,9 @@ Attachment& Attachment::operator=(Attachment&& other) noexcept
         m_transaction = other.m_transaction;
         m_broken = other.m_broken;
         m_cancelled = nullptr;
+        m_statements = std::move(other.m_statements);
+        other.m_statements.clear();
+        m_statementLimit = other.m_statementLimit;
         other.m_attachment = nullptr;
         other.m_transaction = nullptr;
         other.m_broken = false;
@@ -507,11 +530,15 @@ ResultSet Attachment::selectNow(const Sql& sql)
 {
     ITransaction* tra = transaction();
     return guarded([&] {
-        Status st;
-        Prepared stmt(m_attachment->prepare(&st, tra, 0, statementText(sql).c_str(), SQL_DIALECT_V6,
-                                            IStatement::PREPARE_PREFETCH_METADATA));
-        InputMessage in = bindParams(stmt.get(), sql);
-        return fetchAll(m_attachment, tra, stmt.get(), in);
+        const std::string text = statementText(sql);
+        IStatement* cached = cachedStatement(text);
+        Prepared owned(cached ? nullptr : prepareStatement(tra, text));
+        IStatement* stmt = cached ? cached : owned.get();
+        InputMessage in = bindParams(stmt, sql);
+        ResultSet rows = fetchAll(m_attachment, tra, stmt, in);
+        if (!cached && m_statementLimit > 0)
+            keepStatement(text, owned.release());
+        return rows;
     });
 }
 
@@ -531,12 +558,14 @@ void Attachment::executeNow(const Sql& sql)
     ITransaction* tra = transaction();
     guarded([&] {
         Status st;
-        Prepared stmt(m_attachment->prepare(&st, tra, 0, statementText(sql).c_str(), SQL_DIALECT_V6,
-                                            IStatement::PREPARE_PREFETCH_METADATA));
-        InputMessage in = bindParams(stmt.get(), sql);
+        const std::string text = statementText(sql);
+        IStatement* cached = cachedStatement(text);
+        Prepared owned(cached ? nullptr : prepareStatement(tra, text));
+        IStatement* stmt = cached ? cached : owned.get();
+        InputMessage in = bindParams(stmt, sql);
         if (stmt->getType(&st) == isc_info_sql_stmt_select) {
             // Rows of a statement run for its effect are read and dropped.
-            fetchAll(m_attachment, tra, stmt.get(), in);
+            fetchAll(m_attachment, tra, stmt, in);
         } else {
             Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
             std::vector<unsigned char> outBuffer(out->getMessageLength(&st));
@@ -545,6 +574,8 @@ void Attachment::executeNow(const Sql& sql)
                           outBuffer.empty() ? nullptr : outBuffer.data());
         }
         m_transaction->commitRetaining(&st);
+        if (!cached && m_statementLimit > 0)
+            keepStatement(text, owned.release());
     });
 }
 
@@ -561,6 +592,58 @@ void Attachment::commit()
     } catch (const DbError&) {
         m_broken = true; // what the request wrote is not known to be kept
         throw;
+    }
+}
+
+Firebird::IStatement* Attachment::prepareStatement(Firebird::ITransaction* tra, const std::string& text)
+{
+    Status st;
+    return m_attachment->prepare(&st, tra, 0, text.c_str(), SQL_DIALECT_V6,
+                                 IStatement::PREPARE_PREFETCH_METADATA);
+}
+
+Firebird::IStatement* Attachment::cachedStatement(const std::string& text)
+{
+    for (auto it = m_statements.begin(); it != m_statements.end(); ++it) {
+        if (it->first == text) {
+            // Most recently used last: the first is the one to go.
+            std::rotate(it, it + 1, m_statements.end());
+            return m_statements.back().second;
+        }
+    }
+    return nullptr;
+}
+
+void Attachment::keepStatement(const std::string& text, Firebird::IStatement* stmt) noexcept
+{
+    if (m_statementLimit == 0) {
+        freeStatement(stmt);
+        return;
+    }
+    try {
+        if (m_statements.size() >= m_statementLimit) {
+            freeStatement(m_statements.front().second);
+            m_statements.erase(m_statements.begin());
+        }
+        m_statements.emplace_back(text, stmt);
+    } catch (...) {
+        freeStatement(stmt);
+    }
+}
+
+void Attachment::freeStatements() noexcept
+{
+    for (auto& [text, stmt] : m_statements)
+        freeStatement(stmt);
+    m_statements.clear();
+}
+
+void Attachment::setStatementCache(std::size_t limit)
+{
+    m_statementLimit = limit;
+    while (m_statements.size() > m_statementLimit) {
+        freeStatement(m_statements.front().second);
+        m_statements.erase(m_statements.begin());
     }
 }
 
@@ -584,6 +667,7 @@ void Attachment::close()
         return;
     try {
         commit();
+        freeStatements(); // before the detach, which would refuse them otherwise
         guarded([&] {
             Status st;
             m_attachment->detach(&st); // releases the interface on success
@@ -597,6 +681,9 @@ void Attachment::close()
 
 void Attachment::releaseAll() noexcept
 {
+    for (auto& [text, stmt] : m_statements)
+        stmt->release();
+    m_statements.clear();
     if (m_transaction) {
         try {
             Status st;

@@ -12,11 +12,15 @@
 #include "db/Sql.h"
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace Firebird {
 class IAttachment;
+class IStatement;
 class ITransaction;
 } // namespace Firebird
 
@@ -78,8 +82,19 @@ public:
     // The lock wait of the transactions started from now on.
     void setLockTimeout(int seconds) { m_params.lockTimeout = seconds; }
 
+    // Keeps up to `limit` prepared statements, by their text, for as long as
+    // the attachment lives (0, the default: prepared for each call). A kept
+    // statement holds its tables' metadata locks, so only attachments that
+    // live no longer than their requests' traffic keep any (the pool's).
+    void setStatementCache(std::size_t limit);
+
 private:
     Firebird::ITransaction* transaction();
+    Firebird::IStatement* prepareStatement(Firebird::ITransaction* tra, const std::string& text);
+    Firebird::IStatement* cachedStatement(const std::string& text);
+    // Takes the statement over: kept, or freed when nothing is kept.
+    void keepStatement(const std::string& text, Firebird::IStatement* stmt) noexcept;
+    void freeStatements() noexcept;
     ResultSet selectNow(const Sql& sql);
     void executeNow(const Sql& sql);
     void releaseAll() noexcept;
@@ -89,6 +104,8 @@ private:
     Firebird::ITransaction* m_transaction = nullptr;
     const std::atomic<bool>* m_cancelled = nullptr;
     bool m_broken = false;
+    std::vector<std::pair<std::string, Firebird::IStatement*>> m_statements; // least recently used first
+    std::size_t m_statementLimit = 0;
 };
 
 // Errors met where nothing can be raised (a destructor's commit or detach) go

@@ -7,6 +7,10 @@
 namespace quelvor::db {
 namespace {
 
+// The statements one attachment keeps prepared: a request type uses a handful,
+// and every type fits with room to spare.
+constexpr std::size_t kStatementsKept = 64;
+
 void closeQuietly(Attachment& attachment)
 {
     try {
@@ -98,7 +102,9 @@ Attachment AttachmentPool::take(const ConnectionParams& params, unsigned long& t
             for (Attachment& a : toClose)
                 closeQuietly(a);
             try {
-                return Attachment(params);
+                Attachment fresh(params);
+                fresh.setStatementCache(kStatementsKept);
+                return fresh;
             } catch (...) {
                 lock.lock();
                 --m_inUse;

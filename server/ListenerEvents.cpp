@@ -4,6 +4,7 @@
 #include "db/QueryHelpers.h"
 #include "db/Sql.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace quelvor::server {
@@ -13,11 +14,30 @@ namespace {
 // on whatever happens, and a statement failure has been logged by
 // ExecutaQuery. True when the statement ran.
 bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement,
-                            base::OutageNotice* aviso)
+                            base::OutageNotice* aviso, db::AttachmentPool* pool = nullptr)
 {
     try {
-        std::unique_ptr<db::Query> query;
-        const bool executou = db::ExecutaQuery(settings, statement, query, "c");
+        bool executou = false;
+        if (pool) {
+            // An attachment kept between requests: the handshake that follows
+            // the connect costs no attach of its own.
+            db::ConnectionParams params{settings.EdtBaseColeta, settings.EdtUsuarioColeta,
+                                        settings.EdtSenhaColeta, "WIN1252", settings.tempoEsperaBloqueio};
+            unsigned long bilhete = 0;
+            db::Attachment conexao = pool->take(params, bilhete);
+            db::ResultSet rows;
+            bool selected = false;
+            executou = db::executaComando(conexao, statement, rows, selected);
+            try {
+                conexao.commit();
+            } catch (const std::exception&) {
+                executou = false; // broken: the pool closes it
+            }
+            pool->giveBack(std::move(conexao), bilhete);
+        } else {
+            std::unique_ptr<db::Query> query;
+            executou = db::ExecutaQuery(settings, statement, query, "c");
+        }
         if (aviso)
             aviso->respondeu();
         return executou;
@@ -49,24 +69,28 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state)
     executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta);
 }
 
-void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state)
+void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, db::AttachmentPool* pool)
 {
     AContext.sessaoReiniciada = false;
     try {
         base::log("Conectou: " + AContext.sessionKey());
         const db::Sql statement = sessaoVazia(AContext);
         base::log("Sql:" + statement.display());
-        AContext.sessaoReiniciada = executaIgnorandoFalhas(state.settings.get(), statement, &state.coleta);
+        const base::Settings settings = state.settings.get();
+        if (pool)
+            pool->setLimit(static_cast<std::size_t>(std::max(0, settings.poolConexoes)));
+        AContext.sessaoReiniciada = executaIgnorandoFalhas(settings, statement, &state.coleta, pool);
     } catch (...) {
         // Nothing here may keep the device from being served or counted.
     }
     ++state.connectedDevices;
 }
 
-bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, base::OutageNotice* aviso)
+bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, base::OutageNotice* aviso,
+                    db::AttachmentPool* pool)
 {
     try {
-        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso);
+        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso, pool);
     } catch (...) {
         return false;
     }

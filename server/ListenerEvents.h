@@ -6,6 +6,7 @@
 // then disconnect. None of them throws.
 
 #include "base/ServiceState.h"
+#include "db/AttachmentPool.h"
 #include "server/DeviceConnection.h"
 
 #include <exception>
@@ -22,13 +23,15 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state);
 // Logs "Conectou: <key>", resets the connection's session row (logged as
 // "Sql:" and the statement), and counts the device, whether or not the row
 // could be written. AContext.sessaoReiniciada tells whether it was.
-void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state);
+// With a pool, the reset runs on an attachment kept between requests.
+void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state,
+                         db::AttachmentPool* pool = nullptr);
 
 // Writes the connection's session row with empty flags, as the connect event
 // does; true when it was written. An attachment that fails or succeeds is
 // reported to `aviso`. Never throws.
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings,
-                    base::OutageNotice* aviso = nullptr);
+                    base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr);
 
 // Logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);

@@ -197,7 +197,7 @@ void IdTCPServer::startSession(asio::ip::tcp::socket socket)
 void IdTCPServer::serve(Session& session)
 {
     TcpConnection& connection = *session.connection;
-    IdTCPServer1Connect(connection, m_state);
+    IdTCPServer1Connect(connection, m_state, &m_poolColeta);
     for (;;) {
         try {
             if (!IdTCPServer1Execute(connection, m_state.settings,
