@@ -30,12 +30,29 @@ const std::vector<LineNames> kRequests = {
       "CAR_ID_APARELHO", "CAR_CODIGO", "CAR_FINALIZADO", "unused", "CAR_USUARIO", "CAR_NUMEROCOLETAS",
       "CAR_ROTA", "CAR_KMINICIAL", "CAR_KMFINAL", "CAR_DISTANCIAPERCORRIDA"}},
     {"6002",
-     {REQUEST_HEAD,         "CAR_CODIGO",        "COL_IDORIGINAL",       "CAR_IDORIGINAL",
-      "COL_SEQU",           "COL_PRODUTOR",      "COL_LATITUDE",         "COL_LONGITUDE",
-      "COL_DATAHORA",       "COL_QTDE",          "unused",               "COL_USUARIO",
-      "COL_CANCELADA",      "PRO_LATITUDE",      "PRO_LONGITUDE",        "COL_TANQUE",
-      "COL_TESTEACIDEZ",    "COL_TEMPERATURA",   "COL_NROAMOSTRA",       "COL_COLETOU",
-      "COL_MOTIVONAOCOLETA", "COL_AMOSTRA",      "COL_RESULTADOALIZAROL"}},
+     {REQUEST_HEAD,
+      "CAR_CODIGO",
+      "COL_IDORIGINAL",
+      "CAR_IDORIGINAL",
+      "COL_SEQU",
+      "COL_PRODUTOR",
+      "COL_LATITUDE",
+      "COL_LONGITUDE",
+      "COL_DATAHORA",
+      "COL_QTDE",
+      "unused",
+      "COL_USUARIO",
+      "COL_CANCELADA",
+      "PRO_LATITUDE",
+      "PRO_LONGITUDE",
+      "COL_TANQUE",
+      "COL_TESTEACIDEZ",
+      "COL_TEMPERATURA",
+      "COL_NROAMOSTRA",
+      "COL_COLETOU",
+      "COL_MOTIVONAOCOLETA",
+      "COL_AMOSTRA",
+      "COL_RESULTADOALIZAROL"}},
     {"6003",
      {"code", "RAS_DISPOSITIVO", "latitude", "longitude", "point", "RAS_LATITUDE", "RAS_LONGITUDE",
       "RAS_DATAHORA", "RAS_CARGAABERTA", "RAS_VELOCIDADE", "RAS_DISTANCIA", "RAS_PRECISAO"}},
@@ -45,8 +62,8 @@ const std::vector<LineNames> kRequests = {
 
 const std::vector<LineNames> kReplies = {
     {"2000",
-     {"code", "DIS_NROTANQUES", "DIS_VALIDAMEDIA", "DIS_PERCENTUALDIFERENCA", "DIS_IGNORAROTA", "PAR_VERSAOAPK",
-      "DIS_ROTAS", "date"}},
+     {"code", "DIS_NROTANQUES", "DIS_VALIDAMEDIA", "DIS_PERCENTUALDIFERENCA", "DIS_IGNORAROTA",
+      "PAR_VERSAOAPK", "DIS_ROTAS", "date"}},
     {"2001", {"code", "rows"}},
     {"2002", {"code", "rows"}},
     {"2003", {"code", "rows"}},
@@ -71,13 +88,15 @@ const std::vector<LineNames> kReplies = {
 const LineNames* namesOf(Direction direction, std::string_view code)
 {
     const std::vector<LineNames>& table = direction == Direction::Sent ? kRequests : kReplies;
-    const auto it = std::find_if(table.begin(), table.end(), [&](const LineNames& l) { return code == l.code; });
+    const auto it =
+        std::find_if(table.begin(), table.end(), [&](const LineNames& l) { return code == l.code; });
     return it == table.end() ? nullptr : &*it;
 }
 
 bool isCatalogueRow(std::string_view code)
 {
-    return code.size() == 4 && code[0] == '3' && code.compare(1, 2, "00") == 0 && code[3] >= '1' && code[3] <= '5';
+    return code.size() == 4 && code[0] == '3' && code.compare(1, 2, "00") == 0 && code[3] >= '1' &&
+           code[3] <= '5';
 }
 
 } // namespace
@@ -99,7 +118,8 @@ std::string fieldName(Direction direction, std::string_view code, size_t index)
     return "not expected";
 }
 
-std::vector<std::string> explainLine(Direction direction, std::string_view wire, std::string_view separatorMark)
+std::vector<std::string> explainLine(Direction direction, std::string_view wire,
+                                     std::string_view separatorMark)
 {
     std::vector<std::string> out;
     // "0000" is answered before the line is split, and the bare "9999" that

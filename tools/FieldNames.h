@@ -21,6 +21,7 @@ std::string fieldName(Direction direction, std::string_view code, size_t index);
 // One text line per field of `wire`: position, name and value, the value
 // shown as visibleLine() shows it. A request's trailing separator is no field
 // here; the note after the fields says how many the server counts.
-std::vector<std::string> explainLine(Direction direction, std::string_view wire, std::string_view separatorMark);
+std::vector<std::string> explainLine(Direction direction, std::string_view wire,
+                                     std::string_view separatorMark);
 
 } // namespace quelvor::tools
