@@ -79,17 +79,25 @@ TEST(FieldNames, ExplainEachFieldAndHowTheServerCountsThem)
         {Direction::Sent,
          "4001" + S + "D" + S + "1" + S + "2" + S + "A7" + S,
          {"    0  code       4001", "    1  device     D", "    2  latitude   1", "    3  longitude  2",
-          "    4  reference  A7", "    the server counts 6 fields: the trailing separator adds an empty last one"}},
+          "    4  reference  A7",
+          "    the server counts 6 fields: the trailing separator adds an empty last one"}},
         // Without the trailing separator the count is the fields shown.
         {Direction::Sent, "1001" + S + "D", {"    0  code    1001", "    1  device  D"}},
-        {Direction::Sent, "1001", {"    0  code  1001", "    no separator: one field to the server, which answers nothing"}},
+        {Direction::Sent,
+         "1001",
+         {"    0  code  1001", "    no separator: one field to the server, which answers nothing"}},
         // An unknown code still carries the handheld's identity; more is not read.
         {Direction::Sent,
          "1234" + S + "D" + S + "1" + S + "2" + S + "x" + S,
          {"    0  code       1234", "    1  device     D", "    2  latitude   1", "    3  longitude  2",
-          "    4  not read   x", "    the server counts 6 fields: the trailing separator adds an empty last one"}},
-        {Direction::Sent, "0000", {"    the server answers a line beginning with 0000 with a bare 9999, nothing else"}},
-        {Direction::Received, "9999", {"    9999 without separator: the answer to a line beginning with 0000"}},
+          "    4  not read   x",
+          "    the server counts 6 fields: the trailing separator adds an empty last one"}},
+        {Direction::Sent,
+         "0000",
+         {"    the server answers a line beginning with 0000 with a bare 9999, nothing else"}},
+        {Direction::Received,
+         "9999",
+         {"    9999 without separator: the answer to a line beginning with 0000"}},
         // A blank in a row line is a null or an empty value; an empty field says so.
         {Direction::Received,
          "3004" + S + "1" + S + " " + S + S,
@@ -102,7 +110,10 @@ TEST(FieldNames, ExplainEachFieldAndHowTheServerCountsThem)
           "    3  not expected    extra"}},
         // Values are shown as the lines are: Windows-1252 decoded, controls as \xHH.
         {Direction::Received,
-         "3001" + S + "3" + S + "SERRA GA\xDA" "CHA\x01" + S + "3" + S,
+         "3001" + S + "3" + S +
+             "SERRA GA\xDA"
+             "CHA\x01" +
+             S + "3" + S,
          {"    0  code                 3001", "    1  ROT_CODIGO           3",
           "    2  ROT_DESCRICAO        SERRA GAÚCHA\\x01", "    3  SEQUENCIALALTERACAO  3"}},
     };
