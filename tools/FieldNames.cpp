@@ -3,7 +3,7 @@
 #include "tools/HandheldLines.h"
 
 #include <algorithm>
-#include <array>
+#include <initializer_list>
 
 namespace quelvor::tools {
 namespace {
@@ -14,51 +14,39 @@ struct LineNames
     std::vector<const char*> names; // from field 0 on
 };
 
-// Fields 0 to 3 of every request.
-#define REQUEST_HEAD "code", "device", "latitude", "longitude"
+// Fields 0 to 3 of every request: the handheld's identity and position.
+const std::vector<const char*> kRequestHead = {"code", "device", "latitude", "longitude"};
+
+LineNames request(const char* code, std::initializer_list<const char*> rest)
+{
+    LineNames l{code, kRequestHead};
+    l.names.insert(l.names.end(), rest);
+    return l;
+}
 
 const std::vector<LineNames> kRequests = {
-    {"1000", {REQUEST_HEAD, "company", "version"}},
-    {"1001", {REQUEST_HEAD, "since"}},
-    {"1002", {REQUEST_HEAD, "since"}},
-    {"1003", {REQUEST_HEAD, "since"}},
-    {"1004", {REQUEST_HEAD, "since"}},
-    {"1005", {REQUEST_HEAD, "since"}},
-    {"4001", {REQUEST_HEAD, "reference"}},
-    {"6001",
-     {REQUEST_HEAD, "CAR_IDORIGINAL", "CAR_DATA", "CAR_DATAHORAINICIO", "CAR_DATAHORAFIM", "CAR_TOTALCARGA",
-      "CAR_ID_APARELHO", "CAR_CODIGO", "CAR_FINALIZADO", "unused", "CAR_USUARIO", "CAR_NUMEROCOLETAS",
-      "CAR_ROTA", "CAR_KMINICIAL", "CAR_KMFINAL", "CAR_DISTANCIAPERCORRIDA"}},
-    {"6002",
-     {REQUEST_HEAD,
-      "CAR_CODIGO",
-      "COL_IDORIGINAL",
-      "CAR_IDORIGINAL",
-      "COL_SEQU",
-      "COL_PRODUTOR",
-      "COL_LATITUDE",
-      "COL_LONGITUDE",
-      "COL_DATAHORA",
-      "COL_QTDE",
-      "unused",
-      "COL_USUARIO",
-      "COL_CANCELADA",
-      "PRO_LATITUDE",
-      "PRO_LONGITUDE",
-      "COL_TANQUE",
-      "COL_TESTEACIDEZ",
-      "COL_TEMPERATURA",
-      "COL_NROAMOSTRA",
-      "COL_COLETOU",
-      "COL_MOTIVONAOCOLETA",
-      "COL_AMOSTRA",
-      "COL_RESULTADOALIZAROL"}},
+    request("1000", {"company", "version"}),
+    request("1001", {"since"}),
+    request("1002", {"since"}),
+    request("1003", {"since"}),
+    request("1004", {"since"}),
+    request("1005", {"since"}),
+    request("4001", {"reference"}),
+    request("6001",
+            {"CAR_IDORIGINAL", "CAR_DATA", "CAR_DATAHORAINICIO", "CAR_DATAHORAFIM", "CAR_TOTALCARGA",
+             "CAR_ID_APARELHO", "CAR_CODIGO", "CAR_FINALIZADO", "unused", "CAR_USUARIO", "CAR_NUMEROCOLETAS",
+             "CAR_ROTA", "CAR_KMINICIAL", "CAR_KMFINAL", "CAR_DISTANCIAPERCORRIDA"}),
+    request(
+        "6002",
+        {"CAR_CODIGO",      "COL_IDORIGINAL",       "CAR_IDORIGINAL", "COL_SEQU",      "COL_PRODUTOR",
+         "COL_LATITUDE",    "COL_LONGITUDE",        "COL_DATAHORA",   "COL_QTDE",      "unused",
+         "COL_USUARIO",     "COL_CANCELADA",        "PRO_LATITUDE",   "PRO_LONGITUDE", "COL_TANQUE",
+         "COL_TESTEACIDEZ", "COL_TEMPERATURA",      "COL_NROAMOSTRA", "COL_COLETOU",   "COL_MOTIVONAOCOLETA",
+         "COL_AMOSTRA",     "COL_RESULTADOALIZAROL"}),
     {"6003",
      {"code", "RAS_DISPOSITIVO", "latitude", "longitude", "point", "RAS_LATITUDE", "RAS_LONGITUDE",
       "RAS_DATAHORA", "RAS_CARGAABERTA", "RAS_VELOCIDADE", "RAS_DISTANCIA", "RAS_PRECISAO"}},
 };
-
-#undef REQUEST_HEAD
 
 const std::vector<LineNames> kReplies = {
     {"2000",
@@ -110,9 +98,8 @@ std::string fieldName(Direction direction, std::string_view code, size_t index)
         return names->names[index];
     if (direction == Direction::Sent) {
         // Every request carries the handheld's identity and position first.
-        static const std::array<const char*, 4> head = {"code", "device", "latitude", "longitude"};
-        if (!names && index < head.size())
-            return head[index];
+        if (!names && index < kRequestHead.size())
+            return kRequestHead[index];
         return "not read";
     }
     return "not expected";
