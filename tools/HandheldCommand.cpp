@@ -2,6 +2,7 @@
 
 #include "base/Numbers.h"
 #include "base/TextConversion.h"
+#include "tools/FieldNames.h"
 #include "tools/HandheldSession.h"
 
 #include <algorithm>
@@ -41,6 +42,7 @@ const std::vector<OptionSpec> kOptions = {
     {"timeout", true, {}},
     {"show-sep", true, {}},
     {"quiet", false, {}},
+    {"explain", false, {}},
     {"help", false, {}},
     {"since", true, {"catalogue"}},
     {"ref", true, {"key"}},
@@ -66,6 +68,7 @@ struct CommandLine
 {
     std::string command;
     std::vector<std::string> positionals;
+    size_t positionalsBeforeEnd = 0;                         // how many of them came before --
     std::map<std::string, std::vector<std::string>> options; // a flag holds one empty value
 
     bool has(const std::string& name) const { return options.count(name) != 0; }
@@ -123,6 +126,8 @@ CommandLine parse(const std::vector<std::string>& args)
             continue;
         }
         if (arg == "--") {
+            if (!optionsEnded)
+                line.positionalsBeforeEnd = line.positionals.size();
             optionsEnded = true;
             continue;
         }
@@ -156,6 +161,8 @@ CommandLine parse(const std::vector<std::string>& args)
         }
         line.options[name].push_back(*value);
     }
+    if (!optionsEnded)
+        line.positionalsBeforeEnd = line.positionals.size();
     // After the command is known: each option must belong to it.
     for (const auto& [name, values] : line.options) {
         const OptionSpec* option = findOption(name);
@@ -208,17 +215,21 @@ void applySets(const CommandLine& line, Fields& fields)
 class Reporter
 {
 public:
-    Reporter(std::ostream& out, std::string mark, bool quiet)
-        : m_out(out), m_mark(std::move(mark)), m_quiet(quiet)
+    Reporter(std::ostream& out, std::string mark, bool quiet, bool explain)
+        : m_out(out), m_mark(std::move(mark)), m_quiet(quiet), m_explain(explain)
     {
     }
 
     LineObserver observer()
     {
         return [this](Direction direction, const std::string& line) {
-            if (!m_quiet)
-                m_out << (direction == Direction::Sent ? "> " : "< ") << visibleLine(line, m_mark) << '\n'
-                      << std::flush;
+            if (m_quiet)
+                return;
+            m_out << (direction == Direction::Sent ? "> " : "< ") << visibleLine(line, m_mark) << '\n';
+            if (m_explain)
+                for (const std::string& field : explainLine(direction, line, m_mark))
+                    m_out << field << '\n';
+            m_out << std::flush;
         };
     }
     // An outcome line; server text in it is shown like the lines.
@@ -229,6 +240,7 @@ private:
     std::ostream& m_out;
     const std::string m_mark;
     const bool m_quiet;
+    const bool m_explain;
 };
 
 void sayHandshake(Reporter& r, const HandshakeReply& h, const Handheld& handheld)
@@ -358,8 +370,17 @@ int run(const CommandLine& line, std::ostream& out, std::ostream& err)
         catalogue = *code;
     }
     std::vector<std::string> rawLines;
-    if (line.command == "raw")
+    if (line.command == "raw") {
         rawLines = rawLinesOf(line);
+        // After -- every argument is a line, an option's name included: say so,
+        // since that is rarely what was meant.
+        for (size_t i = line.positionalsBeforeEnd; i < line.positionals.size(); ++i) {
+            const std::string& typed = line.positionals[i];
+            if (typed.starts_with("--") && findOption(typed.substr(2, typed.find('=') - 2)))
+                err << kProgram << ": note: \"" << typed
+                    << "\" stands after -- and goes out as a line; options go before --\n";
+        }
+    }
     RouteOptions route;
     if (line.command == "route") {
         route.collections =
@@ -368,7 +389,9 @@ int run(const CommandLine& line, std::ostream& out, std::ostream& err)
         route.route = line.value("route");
     }
 
-    Reporter r(out, line.value("show-sep", "|"), line.has("quiet"));
+    if (line.has("explain") && line.has("quiet"))
+        throw UsageError("--explain names the fields of the lines that --quiet hides");
+    Reporter r(out, line.value("show-sep", "|"), line.has("quiet"), line.has("explain"));
     HandheldConnection connection(host, port, timeout, r.observer());
     HandheldSession session(connection, handheld);
 
@@ -379,7 +402,14 @@ int run(const CommandLine& line, std::ostream& out, std::ostream& err)
         RouteReport report;
         try {
             runRoute(session, route, report);
-        } catch (const HandheldError&) {
+        } catch (const HandheldError& e) {
+            if (e.failure() == Failure::Route) {
+                for (const std::string& problem : report.problems)
+                    err << kProgram << ": warning: " << r.show(problem) << '\n';
+                err << kProgram << ": route " << r.show(report.route)
+                    << " not driven: no load key drawn, nothing uploaded\n";
+                return static_cast<int>(Failure::Route);
+            }
             if (!report.loadCode.empty())
                 r.say("stopped on load " + r.show(report.loadCode) + " after " +
                       std::to_string(report.collectionsAcknowledged) + " collections and " +
@@ -488,19 +518,24 @@ Commands:
                         load K; without --load a key is drawn first
   tracking [--load K] [--id I]
                         upload a tracking point (6003, acknowledged by 7003)
-  raw LINE... [--sep C] [--no-handshake]
+  raw [--sep C] [--no-handshake] [--] LINE...
                         send each LINE exactly as typed, bad input included,
                         and show the answer. In LINE, \xHH is the byte HH
                         (\x02 is STX) and \\ a backslash; with --sep, every C
                         is an STX too (--sep '|'). The handshake goes first
                         unless --no-handshake. A line without separator gets
                         no answer at all; that is reported after --timeout.
-                        Put -- before a LINE that begins with -.
+                        Options may stand before or after the lines; -- ends
+                        them, and every argument after it is a line: put --
+                        before a LINE that begins with -, the options before.
   route [--collections N] [--points M] [--route R]
                         a whole route: the handshake, the five catalogues, a
                         load key, the load sent open, N collections (default
                         5) at the route's producers with M tracking points
-                        (default 10) in between, and the load sent closed
+                        (default 10) in between, and the load sent closed.
+                        A route without active producers, or not one of the
+                        handheld's routes in its 2000 line, is not driven: a
+                        warning, nothing sent for it, exit status 5
 
 Options:
   --host H              server address (default 127.0.0.1)
@@ -515,6 +550,8 @@ Options:
                         (0 is the type code) becomes V; repeatable; V takes
                         the escapes of raw
   --show-sep T          how an STX separator is shown (default |)
+  --explain             under every line, each field by position with its
+                        name (the names of docs/protocol.md)
   -q, --quiet           show only the outcome, not the lines
   -h, --help            this text
 
@@ -525,6 +562,8 @@ Exit status:
   3  wrong command line
   4  an answer a handheld cannot use: an upload not acknowledged, no load key,
      a catalogue whose row count is not the announced one
+  5  route: the route has no active producers or is not one of the
+     handheld's routes
 )";
 }
 
@@ -544,6 +583,7 @@ int runHandheldCommand(const std::vector<std::string>& args, std::ostream& out, 
         const char* kind = e.failure() == Failure::Refused      ? "refused: "
                            : e.failure() == Failure::Connection ? "connection: "
                            : e.failure() == Failure::Usage      ? ""
+                           : e.failure() == Failure::Route      ? "route: "
                                                                 : "unexpected answer: ";
         // Server text in the message travels in Windows-1252, like the lines.
         err << kProgram << ": " << kind << visibleLine(e.what(), "|") << '\n';

@@ -25,6 +25,7 @@ enum class Failure
     Connection = 2, // cannot connect, the server closed the connection, or a read timed out
     Usage = 3,      // the command line is wrong
     Unexpected = 4, // an answer that is not what a handheld expects (an upload not acknowledged)
+    Route = 5,      // a route that the handheld cannot drive: no producers, or not one of its routes
 };
 
 class HandheldError : public std::runtime_error

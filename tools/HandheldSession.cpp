@@ -184,6 +184,45 @@ std::string chooseRoute(const RouteOptions& options, const HandshakeReply& hands
     return "1";
 }
 
+std::vector<std::string> routesOf(const std::string& routes)
+{
+    std::vector<std::string> out;
+    size_t from = routes.find_first_not_of(" ;,");
+    while (from != std::string::npos) {
+        const size_t end = routes.find_first_of(" ;,", from);
+        out.push_back(routes.substr(from, end == std::string::npos ? std::string::npos : end - from));
+        from = end == std::string::npos ? end : routes.find_first_not_of(" ;,", end);
+    }
+    return out;
+}
+
+// Why the route cannot be driven as a handheld would, or nothing. The server
+// itself accepts collections at any producer under any route, so without
+// this check they would quietly land at producers of other routes.
+std::vector<std::string> routeProblems(const RouteOptions& options, const HandshakeReply& handshake,
+                                       const CatalogueRows& producers, const std::string& route)
+{
+    std::vector<std::string> problems;
+    if (options.collections > 0) {
+        const bool any = std::any_of(producers.begin(), producers.end(), [&](const Fields& p) {
+            return trimmed(fieldAt(p, 9)) == route && trimmed(fieldAt(p, 12)) != "0" &&
+                   isWholeNumber(trimmed(fieldAt(p, 1)));
+        });
+        if (!any)
+            problems.push_back("route " + route +
+                               " has no active producer in the producers catalogue (1002)");
+    }
+    if (trimmed(handshake.ignoreRoute) != "S") {
+        const std::vector<std::string> routes = routesOf(handshake.routes);
+        if (routes.empty())
+            problems.push_back("the handheld has no routes in its 2000 line (DIS_ROTAS is empty)");
+        else if (std::find(routes.begin(), routes.end(), route) == routes.end())
+            problems.push_back("route " + route + " is not one of the handheld's routes (" +
+                               handshake.routes + " in its 2000 line)");
+    }
+    return problems;
+}
+
 // The active producers of the route in their order; every active producer
 // when the route has none; a stand-in when the catalogue is empty.
 std::vector<Stop> stopsOf(const CatalogueRows& producers, const std::string& route)
@@ -236,6 +275,13 @@ void runRoute(HandheldSession& session, const RouteOptions& options, RouteReport
         report.catalogueRows[i] = catalogues.back().size();
     }
     report.route = chooseRoute(options, report.handshake);
+    report.problems = routeProblems(options, report.handshake, catalogues[1], report.route);
+    if (!report.problems.empty()) {
+        std::string text = "route " + report.route + " not driven, nothing was sent for it";
+        for (const std::string& p : report.problems)
+            text += "; " + p;
+        throw HandheldError(Failure::Route, text);
+    }
     const std::vector<Stop> stops = stopsOf(catalogues[1], report.route);
     const std::string driver = driverOf(catalogues[2]);
     const int tanks = std::max(1, static_cast<int>(numberOr(report.handshake.tanks, 1)));

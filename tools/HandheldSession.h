@@ -84,6 +84,7 @@ struct RouteReport
     HandshakeReply handshake;
     std::array<size_t, 5> catalogueRows{}; // by catalogue, "1001" first
     std::string route;
+    std::vector<std::string> problems; // why the route was not driven
     std::string loadCode;
     bool loadOpened = false;
     int collectionsAcknowledged = 0;
@@ -94,7 +95,11 @@ struct RouteReport
 // A driver's day in one go: the handshake, the five catalogues, a load key,
 // the load sent open, the collections at the route's producers with tracking
 // points in between, and the load sent again, closed. Throws HandheldError at
-// the first step that fails; `report` then tells how far it came.
+// the first step that fails; `report` then tells how far it came. A route
+// that has no active producer (when collections are asked for) or that is not
+// one of the handheld's routes from the 2000 line (unless that line says to
+// ignore the route) is not driven: HandheldError(Route) comes before a key is
+// drawn, so nothing is written.
 void runRoute(HandheldSession& session, const RouteOptions& options, RouteReport& report);
 
 } // namespace quelvor::tools
