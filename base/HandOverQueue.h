@@ -26,6 +26,22 @@ public:
             wakeUp(); // outside the lock: it must not block, but it may take locks of its own
     }
 
+    // Several texts at once, in their order, with one wake-up.
+    void putAll(std::vector<std::string> texts)
+    {
+        if (texts.empty())
+            return;
+        std::function<void()> wakeUp;
+        {
+            std::lock_guard lock(m_mutex);
+            for (std::string& text : texts)
+                m_pending.push_back(std::move(text));
+            wakeUp = m_wakeUp;
+        }
+        if (wakeUp)
+            wakeUp();
+    }
+
     std::vector<std::string> takeAll()
     {
         std::lock_guard lock(m_mutex);

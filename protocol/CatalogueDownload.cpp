@@ -2,6 +2,7 @@
 // per row, whole tables or only the rows changed after a sequence number.
 #include "protocol/TConexao.h"
 
+#include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
 #include "protocol/RowEncoding.h"
 
@@ -46,6 +47,13 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
         for (const std::string& aviso : naoTratados.avisos())
             base::postOperatorMessage(aviso);
     };
+    // The rows' log lines go to the log in batches: one wake-up of the main
+    // thread per batch, not one per row.
+    std::vector<std::string> paraOLog;
+    auto registraNoLog = [&paraOLog] {
+        base::OperatorLog::instance().appendAll(paraOLog);
+        paraOLog.clear();
+    };
     try {
         const db::ResultSet& rs = q.rows;
         // The users' passwords go to the handheld, never to the log (the
@@ -53,21 +61,28 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
         const int senha = tabela == "003" ? rs.indexOf("USU_SENHA") : -1;
         for (const std::vector<db::Value>& row : rs.rows) {
             std::string linha = "3" + tabela + STX;
-            std::string noLog = linha;
+            std::string noLog = "Devolvendo:" + linha;
             for (size_t i = 0; i < rs.columns.size(); ++i) {
                 const ValorCodificado v = codificaValor(row[i], rs.columns[i]);
-                if (!v.tratado)
+                if (!v.tratado) {
+                    registraNoLog(); // its own lines stay in their place
                     naoTratados.registra(row[i], rs.columns[i]);
+                }
                 linha += v.texto + STX;
                 noLog += (static_cast<int>(i) == senha ? std::string("***") : v.texto) + STX;
             }
-            enviaRetorno(linha, r.conexao, noLog);
+            paraOLog.push_back(std::move(noLog));
+            if (paraOLog.size() >= 256)
+                registraNoLog();
+            r.conexao.writeLine(linha);
         }
     } catch (...) {
         // The device went away half way: the operator still hears of what was met.
+        registraNoLog();
         avisaOperador();
         throw;
     }
+    registraNoLog();
     avisaOperador();
 }
 

@@ -13,6 +13,8 @@ class ReplyChannel
 public:
     virtual ~ReplyChannel() = default;
     virtual void writeLine(const std::string& line) = 0;
+    // Sends what writeLine() may have held back; throws as writeLine does.
+    virtual void flush() {}
 };
 
 } // namespace quelvor::protocol

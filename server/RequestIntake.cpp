@@ -62,7 +62,17 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
         avisoColeta->respondeu();
     if (avisoTarvell && !s.EdtBaseTarvell.empty())
         avisoTarvell->respondeu();
-    conexao->TrataTextoRecebidoANDROIDObj(texto, AContext, AContext.peerAddress(), AContext.sessionKey());
+    try {
+        conexao->TrataTextoRecebidoANDROIDObj(texto, AContext, AContext.peerAddress(), AContext.sessionKey());
+    } catch (...) {
+        // What was answered before the request was abandoned still goes out.
+        try {
+            AContext.flush();
+        } catch (...) {
+        }
+        throw;
+    }
+    AContext.flush();
     return true;
 }
 

@@ -14,6 +14,10 @@
 namespace quelvor::server {
 namespace {
 
+// What a reply holds back before it writes: a catalogue's rows go out in
+// writes of at least this much.
+constexpr std::size_t kReplyBatchBytes = 16384;
+
 std::string remoteAddressOf(asio::ip::tcp::socket& socket)
 {
     asio::error_code ec;
@@ -120,7 +124,20 @@ bool TcpConnection::waitForData()
 
 void TcpConnection::writeLine(const std::string& line)
 {
-    const std::string bytes = base::toWin1252(line) + "\r\n";
+    if (m_shutDown.load())
+        throw std::runtime_error("Falha ao enviar resposta ao dispositivo: conexão encerrada pelo servidor");
+    m_pendingReply += base::toWin1252(line);
+    m_pendingReply += "\r\n";
+    if (m_pendingReply.size() >= kReplyBatchBytes)
+        flush();
+}
+
+void TcpConnection::flush()
+{
+    if (m_pendingReply.empty())
+        return;
+    std::string bytes;
+    bytes.swap(m_pendingReply);
     asio::error_code ec;
     asio::write(m_socket, asio::buffer(bytes), ec);
     if (ec)

@@ -38,9 +38,12 @@ public:
     // kMaxLineBytes; after any of these the connection is over and every
     // further read fails at once.
     std::string readLine() override;
-    // Owning thread. Encodes, appends CR LF and writes the whole line; throws
-    // std::runtime_error when it cannot be written.
+    // Owning thread. Encodes and appends CR LF; the lines go out together
+    // once 16 KB are held or at flush(), so a catalogue of many rows takes a
+    // write per 16 KB, not one per row. Throws std::runtime_error when the
+    // bytes cannot be written, or once the connection is shut down.
     void writeLine(const std::string& line) override;
+    void flush() override;
     // Owning thread. False once a read failed or the connection was shut down.
     bool connected() const override;
     // Any thread: shuts the socket down in both directions; errors are ignored.
@@ -71,6 +74,7 @@ private:
     bool m_ended = false;                // owning thread only: a read has failed
     std::atomic<bool> m_shutDown{false}; // set by disconnect(), any thread
     std::chrono::seconds m_idleLimit{0}; // owning thread only
+    std::string m_pendingReply;          // owning thread only: lines not sent yet
 };
 
 // The address as the operator reads it: IPv4-mapped IPv6 addresses as plain IPv4.

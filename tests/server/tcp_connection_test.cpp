@@ -124,7 +124,15 @@ TEST(TcpConnection, RepliesGoOutInWindows1252EndedByCrLf)
     pair.connection->writeLine("a\xC3\xA7\xC3\xA3o\x02"); // "ação" and STX
     pair.connection->writeLine("9999");
     pair.connection->writeLine("");
+    pair.connection->flush(); // an answer goes out whole at the end of its request
     EXPECT_EQ(pair.device->receiveUntil("\r\n\r\n"), "a\xE7\xE3o\x02\r\n9999\r\n\r\n");
+
+    // A long answer goes out in writes of at least 16 KB, without waiting for its end.
+    const std::string row(1000, 'r');
+    for (int i = 0; i < 17; ++i)
+        pair.connection->writeLine(row);
+    EXPECT_EQ(pair.device->receiveUntil(row + "\r\n" + row + "\r\n").size(), 2 * (row.size() + 2));
+    pair.connection->flush();
 }
 
 TEST(TcpConnection, WritingToAVanishedHandheldThrowsWithoutKillingTheProcess)
@@ -136,6 +144,7 @@ TEST(TcpConnection, WritingToAVanishedHandheldThrowsWithoutKillingTheProcess)
     for (int i = 0; i < 200 && !threw; ++i) {
         try {
             pair.connection->writeLine(std::string(1000, 'z'));
+            pair.connection->flush();
         } catch (const std::runtime_error&) {
             threw = true;
         }
