@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of tests/fuzz/ with libFuzzer (clang) for SECONDS
-# each (default 60), under AddressSanitizer and UndefinedBehaviorSanitizer,
+# each (default 60), or until it has run RUNS inputs when RUNS is given, under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and prints the inputs each one ran. It builds into build-fuzz/; each
 # target's corpus grows in build-fuzz/corpus/<target>/ from one run to the
 # next, starting from the seeds that make_fuzz_seeds writes from the handheld
@@ -14,8 +14,13 @@ set -euo pipefail
 cd "$QUELVOR_ROOT"
 
 seconds=${1:-60}
+runs=${2:--1}
 case $seconds in
 '' | *[!0-9]*) die "SECONDS must be a whole number, not '$seconds'" ;;
+esac
+case $runs in
+-1) ;;
+'' | *[!0-9]*) die "RUNS must be a whole number, not '$runs'" ;;
 esac
 
 ensure_packages
@@ -47,15 +52,15 @@ for t in "${targets[@]}"; do
     say "Fuzzing $name for ${seconds}s"
     log=$dir/findings/$name.log
     rc=0
-    "$dir/tests/fuzz/$t" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    "$dir/tests/fuzz/$t" -max_total_time="$seconds" -runs="$runs" -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$findings/" "${inputs[@]}" >"$log" 2>&1 || rc=$?
-    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
     units=$(find "$corpus" -type f | wc -l)
     if [ $rc -ne 0 ]; then
         failed=1
-        summary+=("$(printf '%-14s %12s inputs  corpus %6s  FINDING (see %s)' "$name" "${runs:-?}" "$units" "$log")")
+        summary+=("$(printf '%-14s %12s inputs  corpus %6s  FINDING (see %s)' "$name" "${executed:-?}" "$units" "$log")")
     else
-        summary+=("$(printf '%-14s %12s inputs  corpus %6s  no finding' "$name" "${runs:-?}" "$units")")
+        summary+=("$(printf '%-14s %12s inputs  corpus %6s  no finding' "$name" "${executed:-?}" "$units")")
     fi
 done
 printf '%s\n' "${summary[@]}"

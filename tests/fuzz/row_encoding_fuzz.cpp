@@ -99,10 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         whole = static_cast<std::int32_t>(raw);
     double real;
     std::memcpy(&real, &raw, sizeof real);
-    const base::Date date{static_cast<int>(raw % 9999) + 1, static_cast<int>(raw >> 16) % 12 + 1,
-                          static_cast<int>(raw >> 24) % 31 + 1};
-    const base::Time time{static_cast<int>(raw >> 32) % 24, static_cast<int>(raw >> 40) % 60,
-                          static_cast<int>(raw >> 48) % 60, static_cast<int>((raw >> 56) * 39)};
+    auto part = [raw](int shift, unsigned modulus) { return static_cast<int>((raw >> shift) % modulus); };
+    const base::Date date{part(0, 9999) + 1, part(16, 12) + 1, part(24, 31) + 1};
+    const base::Time time{part(32, 24), part(40, 60), part(48, 60), part(56, 256) * 39};
     const std::string text(in.rest());
     if (!isNull) {
         switch (kind) {
