@@ -2,8 +2,8 @@
 // handheld is never empty and never holds CR or LF (either would cut the
 // reply line short); a kind the handheld cannot take goes as the blank and
 // is flagged; text loses exactly the characters it must; numbers read back
-// as the value (NUMERIC exactly, FLOAT/DOUBLE to 15 significant digits) and
-// dates and timestamps read back as their fields.
+// as the value (NUMERIC exactly, FLOAT/DOUBLE to 15 significant digits, even
+// next to the largest double) and dates and timestamps as their fields.
 
 #include "protocol/RowEncoding.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -170,8 +170,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     case ColumnKind::Float:
         if (std::isfinite(real)) {
-            const double back = std::strtod(out.texto.c_str(), nullptr);
-            FUZZ_CHECK(std::fabs(back - real) <= std::fabs(real) * 1e-14);
+            // Read back wider than a double: 15 digits of a value near the
+            // largest double round up past it.
+            const long double back = std::strtold(out.texto.c_str(), nullptr);
+            const long double want = real;
+            FUZZ_CHECK(std::fabs(back - want) <= std::fabs(want) * 1e-14L);
         }
         break;
     case ColumnKind::Date: {
