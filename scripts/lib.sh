@@ -20,6 +20,10 @@ QUELVOR_PACKAGING_PACKAGES=(
     build-essential debhelper dpkg-dev fakeroot lintian systemd procps
 )
 
+# What scripts/fuzz.sh needs on top: clang with libFuzzer and the
+# sanitizers' runtime.
+QUELVOR_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
+
 # The locale of the people who run the server: the tests check that numbers
 # read and write the same under it as under C.
 QUELVOR_TEST_LOCALE=pt_BR.UTF-8

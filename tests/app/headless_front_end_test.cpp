@@ -23,7 +23,9 @@ TEST(HeadlessFrontEnd, AFailedStartIsTriedAgainUntilItSucceeds)
         base::ServiceState state;
         test::FakeListener listener;
         app::TFrmPrincipal core(front, state, listener);
-        front.startRetry = std::chrono::milliseconds(20);
+        // Long enough that the first, failing start (slow under the
+        // sanitizers) ends before a retry is due.
+        front.startRetry = std::chrono::milliseconds(300);
         front.attach(core, nullptr);
 
         base::Settings s;
@@ -38,13 +40,13 @@ TEST(HeadlessFrontEnd, AFailedStartIsTriedAgainUntilItSucceeds)
         // Not before its time, and not inside another operation.
         front.processPendingEvents();
         EXPECT_EQ(listener.activations, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
         EXPECT_TRUE(front.tick());
         EXPECT_FALSE(core.running()) << "still failing";
 
         s.EdtSenhaColeta = coleta.password();
         core.setSettings(s);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        std::this_thread::sleep_for(std::chrono::milliseconds(350));
         EXPECT_TRUE(front.tick());
         EXPECT_TRUE(core.running());
         EXPECT_FALSE(core.startFailed());
