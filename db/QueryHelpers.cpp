@@ -16,16 +16,21 @@ bool isSelectStatement(const std::string& trimmed)
     return head == "SELECT";
 }
 
-bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
-                  const std::string& base_dados)
+ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp)
 {
-    const bool erp = base_dados == "d";
     ConnectionParams params;
     params.database = erp ? settings.EdtBaseTarvell : settings.EdtBaseColeta;
     params.user = erp ? settings.EdtUsuarioTarvell : settings.EdtUsuarioColeta;
     params.password = erp ? settings.EdtSenhaTarvell : settings.EdtSenhaColeta;
     params.charset = "WIN1252";
     params.lockTimeout = settings.tempoEsperaBloqueio;
+    return params;
+}
+
+bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
+                  const std::string& base_dados)
+{
+    const ConnectionParams params = parametrosDaBase(settings, base_dados == "d");
 
     auto made = std::make_unique<db::Query>();
     made->connection.connect(params); // a failure here goes to the caller, unlogged

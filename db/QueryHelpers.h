@@ -32,6 +32,10 @@ struct Query
     ResultSet rows;
 };
 
+// The attachment settings of the collection database (`erp` false) or of the
+// ERP database as the fields give them: WIN1252 and the configured lock wait.
+ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp);
+
 // base_dados "d" selects the ERP database, anything else the collection one.
 // Throws DbError, unlogged, when the attachment cannot be made (Query is left
 // untouched then). A failed statement is logged as "Erro na query: " followed

@@ -21,8 +21,7 @@ bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& state
         if (pool) {
             // An attachment kept between requests: the handshake that follows
             // the connect costs no attach of its own.
-            db::ConnectionParams params{settings.EdtBaseColeta, settings.EdtUsuarioColeta,
-                                        settings.EdtSenhaColeta, "WIN1252", settings.tempoEsperaBloqueio};
+            const db::ConnectionParams params = db::parametrosDaBase(settings, false);
             unsigned long bilhete = 0;
             db::Attachment conexao = pool->take(params, bilhete);
             db::ResultSet rows;

@@ -18,17 +18,6 @@ using quelvor::test::TestDatabase;
 
 namespace {
 
-base::Settings settingsFor(const TestDatabase& db)
-{
-    base::Settings s;
-    s.edtPorta = test::freeLoopbackPort();
-    s.EdtBaseColeta = db.connectionString();
-    s.EdtUsuarioColeta = db.user();
-    s.EdtSenhaColeta = db.password();
-    s.ch_integratarvell = false;
-    return s;
-}
-
 std::string listening(int port)
 {
     return "-Servidor socket inicializado na porta " + std::to_string(port);
@@ -127,7 +116,7 @@ TEST(QuelvordCommandLine, CheckConfigTriesTheDatabaseAndMasksThePassword)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
     db.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '7', '3.2');");
-    base::Settings s = settingsFor(db);
+    base::Settings s = test::settingsForServer(db);
     {
         QuelvordProcess good(QUELVORD_PATH, &s, QuelvordProcess::NoWait{},
                              {{"--check-config"}, {}, false, {}});
@@ -148,7 +137,7 @@ TEST(QuelvordCommandLine, CheckConfigTriesTheDatabaseAndMasksThePassword)
 TEST(QuelvordCommandLine, ConfigOptionPointsAtAFileElsewhere)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    const base::Settings s = settingsFor(db);
+    const base::Settings s = test::settingsForServer(db);
     char folder[] = "/tmp/quelvor-etc-XXXXXX";
     const std::filesystem::path etc = ::mkdtemp(folder);
     const std::string config = (etc / "elsewhere.ini").string();
@@ -170,7 +159,7 @@ TEST(QuelvordCommandLine, ConfigOptionPointsAtAFileElsewhere)
 TEST(Quelvord, SighupReloadsTheFileAndKeepsTheRunningSettingsWhenItIsInvalid)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    base::Settings s = settingsFor(db);
+    base::Settings s = test::settingsForServer(db);
     QuelvordProcess daemon(QUELVORD_PATH, s);
     const int first = s.edtPorta;
 
@@ -216,7 +205,7 @@ TEST(Quelvord, SighupReloadsTheFileAndKeepsTheRunningSettingsWhenItIsInvalid)
 TEST(Quelvord, ASecondCopyOnTheSameConfigurationSaysSoAndExitsWithOne)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    const base::Settings s = settingsFor(db);
+    const base::Settings s = test::settingsForServer(db);
     QuelvordProcess first(QUELVORD_PATH, s);
     const std::string config = first.configFile().string();
     QuelvordProcess second(QUELVORD_PATH, nullptr, QuelvordProcess::NoWait{},
@@ -235,7 +224,7 @@ TEST(Quelvord, ASecondCopyOnTheSameConfigurationSaysSoAndExitsWithOne)
 TEST(Quelvord, AClosedStandardOutputDoesNotEndIt)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    const base::Settings s = settingsFor(db);
+    const base::Settings s = test::settingsForServer(db);
     QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{}, {{}, {}, true, {}});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!accepts(s.edtPorta) && std::chrono::steady_clock::now() < deadline)
@@ -250,7 +239,7 @@ TEST(Quelvord, AClosedStandardOutputDoesNotEndIt)
 TEST(Quelvord, TellsSystemdReadyStatusWatchdogAndStopping)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    const base::Settings s = settingsFor(db);
+    const base::Settings s = test::settingsForServer(db);
     NotifySocket systemd;
     QuelvordProcess daemon(QUELVORD_PATH, &s, QuelvordProcess::NoWait{},
                            {{}, {"NOTIFY_SOCKET=" + systemd.path(), "WATCHDOG_USEC=400000"}, false, {}});

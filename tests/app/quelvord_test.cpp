@@ -27,12 +27,7 @@ TEST(Quelvord, ServesHandheldsAndStopsCleanlyOnSignals)
     db.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '5', '2.0');"
                   "INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_NROTANQUES) VALUES ('HH', 'S', 1);"
                   "INSERT INTO SESSOESATIVAS (SES_ID, LIBERADO) VALUES (999999, 'S');");
-    base::Settings s;
-    s.edtPorta = test::freeLoopbackPort();
-    s.EdtBaseColeta = db.connectionString();
-    s.EdtUsuarioColeta = db.user();
-    s.EdtSenhaColeta = db.password();
-    s.ch_integratarvell = false;
+    base::Settings s = test::settingsForServer(db);
     QuelvordProcess daemon(QUELVORD_PATH, s);
     TestDevice released("127.0.0.1", s.edtPorta);
     released.send("1000" + S + "HH" + S + "1" + S + "2" + S + "5" + S + "2.0" + S + "\r\n");

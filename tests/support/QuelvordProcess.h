@@ -9,6 +9,7 @@
 
 #include "app/ConfigFile.h"
 #include "base/Settings.h"
+#include "tests/support/TestDatabase.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -44,6 +45,19 @@ inline int freeLoopbackPort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
     ::close(fd);
     return ntohs(a.sin_port);
+}
+
+// A server on the scratch collection database `db`: a free loopback port, no
+// ERP, no integration.
+inline base::Settings settingsForServer(const TestDatabase& db)
+{
+    base::Settings s;
+    s.edtPorta = freeLoopbackPort();
+    s.EdtBaseColeta = db.connectionString();
+    s.EdtUsuarioColeta = db.user();
+    s.EdtSenhaColeta = db.password();
+    s.ch_integratarvell = false;
+    return s;
 }
 
 class QuelvordProcess

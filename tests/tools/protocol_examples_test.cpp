@@ -77,12 +77,7 @@ class DocumentedExchanges : public ::testing::Test
 protected:
     DocumentedExchanges() : m_database(TestDatabase::Kind::Coleta, true)
     {
-        quelvor::base::Settings s;
-        s.edtPorta = freeLoopbackPort();
-        s.EdtBaseColeta = m_database.connectionString();
-        s.EdtUsuarioColeta = m_database.user();
-        s.EdtSenhaColeta = m_database.password();
-        s.ch_integratarvell = false;
+        quelvor::base::Settings s = quelvor::test::settingsForServer(m_database);
         m_server = std::make_unique<QuelvordProcess>(QUELVORD_PATH, s);
         m_port = s.edtPorta;
     }
