@@ -2,6 +2,7 @@
 
 #include "app/IniFile.h"
 #include "app/Scramble.h"
+#include "base/Numbers.h"
 #include "base/TextConversion.h"
 
 #include <cerrno>
@@ -26,6 +27,30 @@ constexpr std::u16string_view kBaseTarvell = u"Base Tarvell";
 constexpr std::u16string_view kBaseColeta = u"Base Coleta";
 constexpr std::u16string_view kInicializacao = u"Inicialização";
 constexpr std::u16string_view kServidor = u"Servidor";
+constexpr std::u16string_view kStatus = u"Status";
+constexpr std::u16string_view kAlertas = u"Alertas";
+
+// A list written with commas between its items; blanks around an item are not
+// part of it, and empty items are dropped.
+std::vector<std::string> listOf(std::string_view text)
+{
+    std::vector<std::string> items;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view item = text.substr(start, end - start);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
+            item.remove_suffix(1);
+        if (!item.empty())
+            items.emplace_back(item);
+        start = end + 1;
+    }
+    return items;
+}
 
 // Optional sign and decimal digits that fit an int; nothing else.
 std::optional<int> wholeNumber(std::string_view text)
@@ -198,6 +223,12 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     settings.tempoOcioso = defaults.tempoOcioso;
     settings.maximoConexoes = defaults.maximoConexoes;
     settings.poolConexoes = defaults.poolConexoes;
+    settings.statusPorta = defaults.statusPorta;
+    settings.statusEndereco = defaults.statusEndereco;
+    settings.statusToken.clear();
+    settings.temperaturaMaxima.reset();
+    settings.alizarolReprovado.clear();
+    settings.acidezReprovada.clear();
 
     std::error_code ec;
     if (!fs::exists(path, ec) || fs::is_directory(path, ec))
@@ -259,6 +290,33 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
     limite(u"TempoOcioso", "TempoOcioso", settings.tempoOcioso);
     limite(u"MaximoConexoes", "MaximoConexoes", settings.maximoConexoes);
     limite(u"PoolConexoes", "PoolConexoes", settings.poolConexoes);
+
+    // The status page: off unless a port is given.
+    const std::string statusPorta = reader.plain(kStatus, u"Porta");
+    if (!statusPorta.empty()) {
+        const auto port = wholeNumber(statusPorta);
+        if (port && *port > 0 && *port <= 65535)
+            settings.statusPorta = *port;
+        else
+            result.messages.push_back("Porta da página de status inválida no arquivo de configuração: \"" +
+                                      statusPorta + "\"; página desligada.");
+    }
+    if (const std::string endereco = reader.plain(kStatus, u"Endereco"); !endereco.empty())
+        settings.statusEndereco = endereco;
+    settings.statusToken = reader.plain(kStatus, u"Token");
+
+    // The quality thresholds.
+    const std::string temperatura = reader.plain(kAlertas, u"TemperaturaMaxima");
+    if (!temperatura.empty()) {
+        const auto value = base::parseReal(temperatura);
+        if (value && !value->outOfRange)
+            settings.temperaturaMaxima = value->value;
+        else
+            result.messages.push_back("TemperaturaMaxima inválida no arquivo de configuração: \"" +
+                                      temperatura + "\"; sem alerta de temperatura.");
+    }
+    settings.alizarolReprovado = listOf(reader.plain(kAlertas, u"AlizarolReprovado"));
+    settings.acidezReprovada = listOf(reader.plain(kAlertas, u"AcidezReprovada"));
     return result;
 }
 

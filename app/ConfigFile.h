@@ -21,7 +21,14 @@
 //   Servidor / TempoOcioso         seconds of silence before a handheld is disconnected (1800; 0: never)
 //   Servidor / MaximoConexoes      handhelds connected at once (2000)
 //   Servidor / PoolConexoes        attachments kept per database between requests (32; 0: none)
-// The Servidor keys are not in the window: a save leaves them as they are.
+//   Status / Porta                 the status page's port (missing or 0: no page)
+//   Status / Endereco              the address it listens on (127.0.0.1)
+//   Status / Token                 the bearer token it requires on any other address
+//   Alertas / TemperaturaMaxima    degrees Celsius, C form (missing or empty: no alert)
+//   Alertas / AlizarolReprovado    COL_RESULTADOALIZAROL values that fail, with commas between
+//   Alertas / AcidezReprovada      COL_TESTEACIDEZ texts that fail (any case), with commas between
+// The Servidor, Status and Alertas keys are not in the window: a save leaves
+// them as they are.
 // IniFile.h tells how names are matched, how values are quoted and cut at 2047
 // code units, and how the file's encoding is told apart.
 

@@ -2,10 +2,12 @@
 // State of the running process that the main thread and the connection
 // threads share: the settings (changed on the main thread only, read as a
 // copy), the connected-devices counter, the once-per-process mark that the
-// session table was emptied, and the outage notices of the two databases.
+// session table was emptied, the outage notices of the two databases, and
+// the status model that the operator's views read.
 
 #include "base/OutageNotice.h"
 #include "base/Settings.h"
+#include "base/StatusModel.h"
 
 #include <atomic>
 
@@ -20,6 +22,8 @@ struct ServiceState
     // What the operator hears when the handhelds' requests cannot reach a database.
     OutageNotice coleta{"das Coletas"};
     OutageNotice tarvell{"do Tarvell"};
+    // What the window, the status page and the metrics show.
+    StatusModel status;
 };
 
 } // namespace quelvor::base

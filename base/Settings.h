@@ -4,7 +4,9 @@
 // threads read a consistent copy through SettingsStore.
 
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace quelvor::base {
 
@@ -32,6 +34,16 @@ struct Settings
     int tempoOcioso = 1800;       // seconds of silence after which a handheld is disconnected; 0 never
     int maximoConexoes = 2000;    // handhelds connected at once; more are turned away
     int poolConexoes = 32;        // attachments kept per database between requests; 0 keeps none
+
+    // "Status" section: the status page, /metrics and /healthz over HTTP.
+    int statusPorta = 0;                      // 0: no status page
+    std::string statusEndereco = "127.0.0.1"; // the address it listens on
+    std::string statusToken;                  // required ("Authorization: Bearer ...") off the loopback
+
+    // "Alertas" section: what makes an acknowledged collection a quality alert.
+    std::optional<double> temperaturaMaxima;    // degrees Celsius; none: no temperature alert
+    std::vector<std::string> alizarolReprovado; // COL_RESULTADOALIZAROL values that fail
+    std::vector<std::string> acidezReprovada;   // COL_TESTEACIDEZ texts that fail, whatever their case
 
     bool operator==(const Settings&) const = default;
 };

@@ -459,6 +459,51 @@ TEST_F(ConfigFileTest, ServerLimitsAreReadWithTheirDefaults)
     EXPECT_EQ(reloaded.maximoConexoes, 50);
 }
 
+// The status page and the quality thresholds: off and empty when missing;
+// lists with commas between their items, blanks around them dropped; a bad
+// port or temperature is left off with a message; a save keeps them.
+TEST_F(ConfigFileTest, StatusAndAlertKeys)
+{
+    Settings settings;
+    settings.statusPorta = 1;
+    settings.temperaturaMaxima = 3;
+    settings.acidezReprovada = {"x"};
+    loadText("[Socket]\nPorta=7010\n", settings);
+    EXPECT_EQ(settings.statusPorta, 0);
+    EXPECT_EQ(settings.statusEndereco, "127.0.0.1");
+    EXPECT_EQ(settings.statusToken, "");
+    EXPECT_FALSE(settings.temperaturaMaxima);
+    EXPECT_TRUE(settings.alizarolReprovado.empty());
+    EXPECT_TRUE(settings.acidezReprovada.empty());
+
+    const LoadResult set = loadText("[Status]\nPorta=8080\nEndereco=0.0.0.0\nToken=s3gr3do\n"
+                                    "[Alertas]\nTemperaturaMaxima=7.5\nAlizarolReprovado=2, 3,,\n"
+                                    "AcidezReprovada= Ácido ,POSITIVO\n",
+                                    settings);
+    EXPECT_TRUE(set.messages.empty());
+    EXPECT_EQ(settings.statusPorta, 8080);
+    EXPECT_EQ(settings.statusEndereco, "0.0.0.0");
+    EXPECT_EQ(settings.statusToken, "s3gr3do");
+    EXPECT_EQ(settings.temperaturaMaxima, 7.5);
+    EXPECT_EQ(settings.alizarolReprovado, (std::vector<std::string>{"2", "3"}));
+    EXPECT_EQ(settings.acidezReprovada, (std::vector<std::string>{"Ácido", "POSITIVO"}));
+
+    saveConfig(m_path, settings);
+    Settings reloaded;
+    loadConfig(m_path, reloaded);
+    EXPECT_EQ(reloaded.statusPorta, 8080);
+    EXPECT_EQ(reloaded.acidezReprovada, settings.acidezReprovada);
+
+    const LoadResult bad = loadText("[Status]\nPorta=99999\n[Alertas]\nTemperaturaMaxima=7,5\n", settings);
+    EXPECT_EQ(
+        bad.messages,
+        (std::vector<std::string>{
+            "Porta da página de status inválida no arquivo de configuração: \"99999\"; página desligada.",
+            "TemperaturaMaxima inválida no arquivo de configuração: \"7,5\"; sem alerta de temperatura."}));
+    EXPECT_EQ(settings.statusPorta, 0);
+    EXPECT_FALSE(settings.temperaturaMaxima);
+}
+
 TEST_F(ConfigFileTest, SaveWritesAllNineKeysInOrder)
 {
     saveConfig(m_path, ordinarySettings());
