@@ -92,7 +92,7 @@ public:
         try {
             TConexao conexao(m_coleta.connectionString(), m_coleta.user(), m_coleta.password(),
                              m_erp ? m_erp->connectionString() : "", m_erp ? m_erp->user() : "",
-                             m_erp ? m_erp->password() : "");
+                             m_erp ? m_erp->password() : "", opcoes);
             conexao.TrataTextoRecebidoANDROIDObj(texto, canal, "127.0.0.1", kSessao);
         } catch (const std::exception&) {
             r.abandonada = true;
@@ -106,6 +106,9 @@ public:
         r.caixas = base::operatorMessages().takeAll();
         return r;
     }
+
+    // What every handler of the session is given beside the databases.
+    OpcoesDaConexao opcoes;
 
 private:
     const test::TestDatabase& m_coleta;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -283,6 +285,101 @@ TEST(CollectionUpload, InsertThenReplaceWithTheSampleTextCleaned)
     EXPECT_EQ(sessao.envia(linha(outra)).linhas,
               (std::vector<std::string>{resposta({"7002", "S", "302"}), kFim}));
     EXPECT_EQ(linhasDoBanco(base, kColetaSelect).size(), 2u);
+}
+
+// A collection outside the thresholds, once it is acknowledged, gives one log
+// line per alert and an entry in the status model, and is stored and answered
+// exactly as without thresholds.
+TEST(CollectionUpload, QualityAlertsAfterTheAcknowledgementChangeNothingElse)
+{
+    base::Settings limites;
+    limites.temperaturaMaxima = 7;
+    limites.acidezReprovada = {"ácida"};
+    limites.alizarolReprovado = {"76.5"};
+    Campos fora = coleta();
+    fora[19] = "ÁCIDA";
+    fora[20] = "9.5";
+    fora[25] = "76.50";
+    Campos semCarga = fora; // of a load not stored: its route is not known
+    semCarga[4] = "5002";
+    semCarga[5] = "302";
+    semCarga[19] = "Negativo";
+    semCarga[25] = "1";
+
+    // The same uploads without thresholds, for what must not change.
+    std::vector<Resposta> semLimites;
+    std::vector<Campos> guardadasSemLimites;
+    {
+        TestDatabase base(TestDatabase::Kind::Coleta);
+        SessaoLiberada sessao(base);
+        sessao.envia(linha(carga()));
+        semLimites = {sessao.envia(linha(fora)), sessao.envia(linha(semCarga))};
+        guardadasSemLimites = linhasDoBanco(base, kColetaSelect);
+        EXPECT_TRUE(comecamCom(semLimites[0].log, "ALERTA DE QUALIDADE: ").empty());
+    }
+
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    SessaoLiberada sessao(base);
+    base::StatusModel status;
+    status.conectou(SessaoLiberada::kSessao, "127.0.0.1");
+    sessao.opcoes.status = &status;
+    sessao.opcoes.limitesDeQualidade = &limites;
+    sessao.envia(linha(carga())); // route 20
+    const Resposta r1 = sessao.envia(linha(fora));
+    const Resposta r2 = sessao.envia(linha(semCarga));
+
+    EXPECT_EQ(r1.linhas, semLimites[0].linhas);
+    EXPECT_EQ(r2.linhas, semLimites[1].linhas);
+    EXPECT_EQ(r1.linhas, (std::vector<std::string>{resposta({"7002", "S", "301"}), kFim}));
+    EXPECT_EQ(linhasDoBanco(base, kColetaSelect), guardadasSemLimites);
+    EXPECT_EQ(comecamCom(r1.log, "ALERTA DE QUALIDADE: "),
+              (std::vector<std::string>{
+                  "ALERTA DE QUALIDADE: temperatura 9.5 acima de 7 na carga 5001, produtor 101, rota 20",
+                  "ALERTA DE QUALIDADE: acidez ÁCIDA reprovada na carga 5001, produtor 101, rota 20",
+                  "ALERTA DE QUALIDADE: alizarol 76.50 reprovado na carga 5001, produtor 101, rota 20"}));
+    EXPECT_EQ(comecamCom(r2.log, "ALERTA DE QUALIDADE: "),
+              (std::vector<std::string>{
+                  "ALERTA DE QUALIDADE: temperatura 9.5 acima de 7 na carga 5002, produtor 101"}));
+    // Told after the acknowledgement was handed over.
+    const auto devolvida =
+        std::find(r1.log.begin(), r1.log.end(), "Devolvendo:" + resposta({"7002", "S", "301"}));
+    const auto alerta = std::find_if(r1.log.begin(), r1.log.end(), [](const std::string& l) {
+        return l.starts_with("ALERTA DE QUALIDADE");
+    });
+    EXPECT_LT(devolvida, alerta);
+
+    const base::StatusSnapshot s = status.snapshot();
+    ASSERT_EQ(s.alertas.size(), 4u);
+    EXPECT_EQ(s.alertas[0].tipo, "temperatura");
+    EXPECT_EQ(s.alertas[0].carga, "5001");
+    EXPECT_EQ(s.alertas[0].produtor, "101");
+    EXPECT_EQ(s.alertas[0].rota, "20");
+    EXPECT_EQ(s.alertas[0].valor, "9.5");
+    EXPECT_EQ(s.alertas[0].dispositivo, "H1");
+    EXPECT_EQ(s.alertas[1].tipo, "acidez");
+    EXPECT_EQ(s.alertas[1].valor, "ÁCIDA");
+    EXPECT_EQ(s.alertas[2].tipo, "alizarol");
+    EXPECT_EQ(s.alertas[3].carga, "5002");
+    EXPECT_EQ(s.alertas[3].rota, "");
+    EXPECT_EQ(s.alertasPorTipo,
+              (std::map<std::string, std::uint64_t>{{"temperatura", 2}, {"acidez", 1}, {"alizarol", 1}}));
+    EXPECT_EQ(s.envios.at("6002").confirmados, 2u);
+    EXPECT_EQ(s.envios.at("6001").confirmados, 1u);
+    ASSERT_EQ(s.conexoes.size(), 1u);
+    EXPECT_EQ(s.conexoes[0].enviosConfirmados, 3u);
+
+    // An upload that the database refuses is not acknowledged and raises no alert.
+    Campos recusada = fora;
+    recusada[12] = "muito";
+    const Resposta r3 = sessao.envia(linha(recusada));
+    EXPECT_EQ(r3.linhas, (std::vector<std::string>{kFim}));
+    EXPECT_TRUE(comecamCom(r3.log, "ALERTA DE QUALIDADE: ").empty());
+    const base::StatusSnapshot depois = status.snapshot();
+    EXPECT_EQ(depois.alertas.size(), 4u);
+    EXPECT_EQ(depois.envios.at("6002").naoConfirmados, 1u);
+    ASSERT_EQ(depois.erros.size(), 1u);
+    EXPECT_EQ(depois.erros[0].texto.rfind("Erro na query: " + classicaColeta(recusada), 0), 0u)
+        << depois.erros[0].texto;
 }
 
 // --- tracking points --------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace quelvor::sync {
@@ -173,8 +174,11 @@ public:
         }
     }
 
+    base::StatusModel* statusModel() override { return status; }
+
     db::Attachment ConexaoTarvell;
     db::Attachment ConexaoTemp;
+    base::StatusModel* status = nullptr;
     bool integracao = false;
     bool exit = false;
     unsigned geracao = 0;
@@ -498,6 +502,93 @@ TEST_F(SyncRun, AFailedRunClearsTheBusyMarkAndTheNextRunWorks)
     host.onEvents = stopService;
     failingRun("connections closed during the run");
     EXPECT_FALSE(host.ConexaoTemp.connected());
+}
+
+// Each run in the status model with the rows read from the ERP and written
+// per table; a failed run ends there too, with one closing log line and its
+// error rethrown; a refused start is no run.
+TEST_F(SyncRun, RunsAreCountedPerTableAndAFailedOneHasItsClosingLine)
+{
+    base::StatusModel status;
+    host.status = &status;
+    using Tabelas = std::vector<std::tuple<std::string, std::uint64_t, std::uint64_t>>;
+    auto tabelas = [](const base::ExecucaoDeSincronizacao& e) {
+        Tabelas t;
+        for (const base::TabelaSincronizada& x : e.tabelas)
+            t.emplace_back(x.tabela, x.lidas, x.gravadas);
+        return t;
+    };
+
+    // Routes 1 and 2 new, 3 in another case; producers 10 and 15 new, 14 in
+    // another case, 13 the same (11 and 12 are not read: no city, no entry).
+    sync.S2Click();
+    // Nothing differs any more.
+    sync.S2Click();
+    EXPECT_EQ(logLines(), (std::vector<std::string>{kInicio, "ROTAS", "PRODUTORES", kFim, kInicio, "ROTAS",
+                                                    "PRODUTORES", kFim}));
+    base::StatusSnapshot s = status.snapshot();
+    ASSERT_EQ(s.sincronizacoes.size(), 2u);
+    EXPECT_EQ(s.sincronizacoes[0].numero, 1u);
+    EXPECT_EQ(tabelas(s.sincronizacoes[0]), (Tabelas{{"ROTAS", 3, 3}, {"PRODUTORES", 4, 3}}));
+    EXPECT_EQ(tabelas(s.sincronizacoes[1]), (Tabelas{{"ROTAS", 3, 0}, {"PRODUTORES", 4, 0}}));
+    for (const base::ExecucaoDeSincronizacao& e : s.sincronizacoes) {
+        EXPECT_FALSE(e.emAndamento);
+        EXPECT_TRUE(e.sucesso);
+        EXPECT_EQ(e.erro, "");
+        EXPECT_LE(e.inicio, e.fim);
+    }
+
+    // Refused: switched off, or busy (a click taken inside the run).
+    integracao(false);
+    sync.S2Click();
+    integracao(true);
+    host.onEvents = [&] { sync.S2Click(); };
+    sync.S2Click();
+    logLines();
+    EXPECT_EQ(status.snapshot().sincronizacoes.size(), 3u);
+
+    // An ERP connection that holds nothing (as before the first start) fails
+    // the run at its first table.
+    host.ConexaoTarvell.close();
+    host.ConexaoTemp.close();
+    host.ConexaoTarvell.configure({});
+    std::string mensagem;
+    try {
+        sync.S2Click();
+        ADD_FAILURE() << "the run did not fail";
+    } catch (const std::exception& e) {
+        mensagem = e.what();
+    }
+    ASSERT_FALSE(mensagem.empty());
+    // The log puts the message's line breaks on one line.
+    std::string umaLinha = mensagem;
+    std::replace(umaLinha.begin(), umaLinha.end(), '\n', ' ');
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{kInicio, "ROTAS",
+                                        "Processo de busca por novos dados interrompido: " + umaLinha}));
+    s = status.snapshot();
+    ASSERT_EQ(s.sincronizacoes.size(), 4u);
+    const base::ExecucaoDeSincronizacao& falha = s.sincronizacoes.back();
+    EXPECT_FALSE(falha.emAndamento);
+    EXPECT_FALSE(falha.sucesso);
+    EXPECT_EQ(falha.erro, mensagem);
+    EXPECT_TRUE(falha.tabelas.empty()) << "nothing was read";
+    ASSERT_FALSE(s.erros.empty());
+    EXPECT_EQ(s.erros.back().texto, "Processo de busca por novos dados interrompido: " + mensagem);
+
+    // The application ending in the middle of a run: not a success, and no
+    // second closing line beside its own.
+    host.ConexaoTarvell.configure({erp.connectionString(), erp.user(), erp.password(), ""});
+    host.ConexaoTemp.configure({coleta.connectionString(), coleta.user(), coleta.password(), ""});
+    host.onEvents = [&] { host.exit = true; };
+    sync.S2Click();
+    EXPECT_EQ(logLines(),
+              (std::vector<std::string>{kInicio, "ROTAS",
+                                        "Sincronização interrompida: a aplicação está sendo encerrada."}));
+    s = status.snapshot();
+    EXPECT_FALSE(s.sincronizacoes.back().sucesso);
+    EXPECT_FALSE(s.sincronizacoes.back().emAndamento);
+    EXPECT_EQ(tabelas(s.sincronizacoes.back()), (Tabelas{{"ROTAS", 3, 0}}));
 }
 
 // The service stopped, or restarted as after a save, while a run hands
