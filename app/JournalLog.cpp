@@ -17,6 +17,7 @@ constexpr std::array kErrors{
     std::string_view("Necessário efetuar a configuração do sistema"),
     std::string_view("Configure "), // the headless server cannot go on unconfigured
     std::string_view("Já existe um servidor em execução"),
+    std::string_view("Processo de busca por novos dados interrompido: "), // a failed synchronisation
 };
 constexpr std::array kWarnings{
     std::string_view("Cliente com versão incorreta."),
@@ -27,6 +28,7 @@ constexpr std::array kWarnings{
     std::string_view("Não foi possível ler o arquivo de configuração"),
     std::string_view("Configuração não recarregada"),
     std::string_view("Sincronização interrompida"),
+    std::string_view("ALERTA DE QUALIDADE: "),
 };
 
 template <size_t N>

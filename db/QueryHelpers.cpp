@@ -28,7 +28,7 @@ ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp)
 }
 
 bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
-                  const std::string& base_dados)
+                  const std::string& base_dados, std::string* erro)
 {
     const ConnectionParams params = parametrosDaBase(settings, base_dados == "d");
 
@@ -36,7 +36,7 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
     made->connection.connect(params); // a failure here goes to the caller, unlogged
     Query = std::move(made);
     bool selected = false;
-    return executaComando(Query->connection, TextoSQL, Query->rows, selected);
+    return executaComando(Query->connection, TextoSQL, Query->rows, selected, erro);
 }
 
 namespace {

@@ -41,8 +41,9 @@ ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp);
 // untouched then). A failed statement is logged as "Erro na query: " followed
 // by the statement and the message; the result is then false and Query still
 // holds the call's objects.
+// `erro`, when given, receives the line logged for a failed statement.
 bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
-                  const std::string& base_dados);
+                  const std::string& base_dados, std::string* erro = nullptr);
 
 // Runs the statement on the attachment. A SELECT (by its first six letters,
 // after trimming) fills `rows` and sets `selected`; any other statement

@@ -14,10 +14,12 @@ namespace {
 // on whatever happens, and a statement failure has been logged by
 // ExecutaQuery. True when the statement ran.
 bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement,
-                            base::OutageNotice* aviso, db::AttachmentPool* pool = nullptr)
+                            base::OutageNotice* aviso, db::AttachmentPool* pool = nullptr,
+                            base::StatusModel* status = nullptr)
 {
     try {
         bool executou = false;
+        std::string erro;
         if (pool) {
             // An attachment kept between requests: the handshake that follows
             // the connect costs no attach of its own.
@@ -26,7 +28,7 @@ bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& state
             db::Attachment conexao = pool->take(params, bilhete);
             db::ResultSet rows;
             bool selected = false;
-            executou = db::executaComando(conexao, statement, rows, selected);
+            executou = db::executaComando(conexao, statement, rows, selected, &erro);
             try {
                 conexao.commit();
             } catch (const std::exception&) {
@@ -35,8 +37,10 @@ bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& state
             pool->giveBack(std::move(conexao), bilhete);
         } else {
             std::unique_ptr<db::Query> query;
-            executou = db::ExecutaQuery(settings, statement, query, "c");
+            executou = db::ExecutaQuery(settings, statement, query, "c", &erro);
         }
+        if (status && !erro.empty())
+            status->erro(erro);
         if (aviso)
             aviso->respondeu();
         return executou;
@@ -65,7 +69,8 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state)
 {
     if (state.inicializousocket.exchange(true))
         return;
-    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta);
+    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta, nullptr,
+                           &state.status);
 }
 
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, db::AttachmentPool* pool)
@@ -82,7 +87,8 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, 
         const base::Settings settings = state.settings.get();
         if (pool)
             pool->setLimit(static_cast<std::size_t>(std::max(0, settings.poolConexoes)));
-        AContext.sessaoReiniciada = executaIgnorandoFalhas(settings, statement, &state.coleta, pool);
+        AContext.sessaoReiniciada =
+            executaIgnorandoFalhas(settings, statement, &state.coleta, pool, &state.status);
     } catch (...) {
         // Nothing here may keep the device from being served or counted.
     }
@@ -90,10 +96,10 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, 
 }
 
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, base::OutageNotice* aviso,
-                    db::AttachmentPool* pool)
+                    db::AttachmentPool* pool, base::StatusModel* status)
 {
     try {
-        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso, pool);
+        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso, pool, status);
     } catch (...) {
         return false;
     }

@@ -29,9 +29,10 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state,
 
 // Writes the connection's session row with empty flags, as the connect event
 // does; true when it was written. An attachment that fails or succeeds is
-// reported to `aviso`. Never throws.
+// reported to `aviso`, a failed statement to `status`. Never throws.
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings,
-                    base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr);
+                    base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr,
+                    base::StatusModel* status = nullptr);
 
 // Tells the status model, logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);

@@ -79,7 +79,8 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
     // not. It is reset now, before any request is answered, or the request
     // ends as when the database cannot be opened.
     if (!AContext.sessaoReiniciada) {
-        AContext.sessaoReiniciada = reiniciaSessao(AContext, s, avisoColeta, recursos.poolColeta);
+        AContext.sessaoReiniciada =
+            reiniciaSessao(AContext, s, avisoColeta, recursos.poolColeta, recursos.status);
         if (!AContext.sessaoReiniciada)
             throw std::runtime_error("a sessão " + AContext.sessionKey() + " não pôde ser reiniciada");
     }

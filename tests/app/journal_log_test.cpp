@@ -25,6 +25,9 @@ TEST(JournalLog, PriorityOfTheLogsMessages)
         {"--->> SEM PERMISSÃO <<---", app::kPriorityWarning},
         {"Porta inválida no arquivo de configuração: \"x\"", app::kPriorityWarning},
         {"Configuração não recarregada (x); seguem as configurações em uso.", app::kPriorityWarning},
+        {"Processo de busca por novos dados interrompido: Connection lost", app::kPriorityError},
+        {"ALERTA DE QUALIDADE: temperatura 9.5 acima de 7 na carga 5001, produtor 101",
+         app::kPriorityWarning},
         {"Servidor socket inicializado na porta 7010", app::kPriorityInfo},
         {"Conectou: 12", app::kPriorityInfo},
         // Only the message's beginning counts, not a word inside it.

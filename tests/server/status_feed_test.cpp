@@ -124,8 +124,8 @@ TEST_F(StatusFeedTest, ConcurrentHandheldsAreCountedPerConnectionAndPerType)
         });
 
     const std::uint64_t porAparelho = 1 + kPontos + kEspera + 1 + 1;
-    const bool contados = waitUntil(
-        [&] { return pedidosPorTipo(state.status.snapshot()) == kAparelhos * porAparelho; });
+    const bool contados =
+        waitUntil([&] { return pedidosPorTipo(state.status.snapshot()) == kAparelhos * porAparelho; });
     const base::StatusSnapshot s = state.status.snapshot();
     fim = true;
     for (auto& t : aparelhos)
@@ -148,9 +148,11 @@ TEST_F(StatusFeedTest, ConcurrentHandheldsAreCountedPerConnectionAndPerType)
         EXPECT_LE(c.conectadoDesde, c.ultimoPedido);
     }
     EXPECT_EQ(vistos, (std::set<std::string>{"H0", "H1", "H2", "H3"}));
-    const std::map<std::string, std::uint64_t> esperados{
-        {"1000", kAparelhos},          {"6003", kAparelhos * kPontos}, {"0000", kAparelhos * kEspera},
-        {std::string(base::kCodigoOutro), kAparelhos}, {"6001", kAparelhos}};
+    const std::map<std::string, std::uint64_t> esperados{{"1000", kAparelhos},
+                                                         {"6003", kAparelhos * kPontos},
+                                                         {"0000", kAparelhos * kEspera},
+                                                         {std::string(base::kCodigoOutro), kAparelhos},
+                                                         {"6001", kAparelhos}};
     std::map<std::string, std::uint64_t> contagens;
     for (const auto& [codigo, e] : s.pedidos) {
         contagens[codigo] = e.pedidos;
