@@ -163,10 +163,13 @@ TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
     EXPECT_FALSE(core.ConexaoTarvell.connected());
     EXPECT_TRUE(core.ConexaoTemp.connected());
     EXPECT_TRUE(core.ConexaoColeta.connected());
+    EXPECT_EQ(state.status.snapshot().servico, base::EstadoDoServico::EmExecucao);
+    EXPECT_EQ(state.status.snapshot().porta, 7010);
 
     // The toggle stops, then starts again.
     core.I1Click();
     EXPECT_EQ(messages(), std::vector<std::string>{"Serviços encerrados"});
+    EXPECT_EQ(state.status.snapshot().servico, base::EstadoDoServico::Parado);
     EXPECT_FALSE(core.running());
     EXPECT_FALSE(front.indicatorGreen);
     EXPECT_FALSE(front.checked);
@@ -174,6 +177,7 @@ TEST_F(FrmPrincipalTest, StartUpWaitsThenStarts)
     core.I1Click();
     EXPECT_TRUE(core.running());
     EXPECT_TRUE(has(messages(), "Servidor socket inicializado na porta 7010"));
+    EXPECT_EQ(state.status.snapshot().servico, base::EstadoDoServico::EmExecucao);
 }
 
 TEST_F(FrmPrincipalTest, TheIntegrationSwitchDecidesWhetherTheErpIsAttached)
@@ -275,6 +279,7 @@ TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
         EXPECT_EQ(log[1], c.message);
         EXPECT_FALSE(core.running());
         EXPECT_FALSE(listener.active());
+        EXPECT_EQ(state.status.snapshot().servico, base::EstadoDoServico::Parado);
         EXPECT_FALSE(core.ConexaoColeta.connected());
         EXPECT_FALSE(core.ConexaoTarvell.connected());
         EXPECT_EQ(front.windowOpened, opened + 1);
@@ -410,8 +415,17 @@ TEST_F(FrmPrincipalTest, AStopOrARestartDuringASynchronisationEndsIt)
             EXPECT_THROW(sincronizacao.S2Click(), db::DbError);
             EXPECT_EQ(coleta.queryText("SELECT COUNT(*) FROM ROTAS;"), "0");
         }
-        EXPECT_EQ(has(messages(), "Concluindo processo de busca por novos dados"), c.runEnds);
+        const std::vector<std::string> log = messages();
+        EXPECT_EQ(has(log, "Concluindo processo de busca por novos dados"), c.runEnds);
+        EXPECT_EQ(has(log, "Processo de busca por novos dados interrompido: Sincronização interrompida: o "
+                           "serviço foi encerrado ou reiniciado durante a execução."),
+                  !c.runEnds);
         EXPECT_FALSE(sincronizacao.ocupado());
+        // The run as the status page and the window see it.
+        const base::StatusSnapshot status = state.status.snapshot();
+        ASSERT_FALSE(status.sincronizacoes.empty());
+        EXPECT_FALSE(status.sincronizacoes.back().emAndamento);
+        EXPECT_EQ(status.sincronizacoes.back().sucesso, c.runEnds);
     }
     core.I1Click(); // lets the ERP database go before it is dropped
 }
