@@ -66,8 +66,8 @@ int main(int argc, char** argv)
         done = true;
         reader.join();
         const double total = static_cast<double>(requests) * threads;
-        std::printf("%2d threads: %.0f ns per request line (%.2f M lines/s in all), %ld snapshots\n",
-                    threads, seconds * 1e9 / total * threads, total / seconds / 1e6, snapshots.load());
+        std::printf("%2d threads: %.0f ns per request line (%.2f M lines/s in all), %ld snapshots\n", threads,
+                    seconds * 1e9 / total * threads, total / seconds / 1e6, snapshots.load());
     }
     return 0;
 }

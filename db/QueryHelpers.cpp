@@ -28,7 +28,7 @@ ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp)
 }
 
 bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
-                  const std::string& base_dados, std::string* erro)
+                  const std::string& base_dados)
 {
     const ConnectionParams params = parametrosDaBase(settings, base_dados == "d");
 
@@ -36,22 +36,33 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
     made->connection.connect(params); // a failure here goes to the caller, unlogged
     Query = std::move(made);
     bool selected = false;
-    return executaComando(Query->connection, TextoSQL, Query->rows, selected, erro);
+    return executaComando(Query->connection, TextoSQL, Query->rows, selected);
 }
 
 namespace {
 
-void registraFalha(const std::string& linha, std::string* erro)
+thread_local base::StatusModel* t_falhasPara = nullptr;
+
+void registraFalha(const std::string& linha)
 {
-    if (erro)
-        *erro = linha;
     base::log(linha);
+    if (t_falhasPara)
+        t_falhasPara->erro(linha);
 }
 
 } // namespace
 
-bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected,
-                    std::string* erro)
+FalhasParaOStatus::FalhasParaOStatus(base::StatusModel* status) : m_anterior(t_falhasPara)
+{
+    t_falhasPara = status;
+}
+
+FalhasParaOStatus::~FalhasParaOStatus()
+{
+    t_falhasPara = m_anterior;
+}
+
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
 {
     const Sql trimmed = statement.trimmed();
     for (int tentativa = 1;; ++tentativa) {
@@ -80,12 +91,12 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
                 continue;
             rows = ResultSet{};
             selected = false;
-            registraFalha("Erro na query: " + trimmed.display() + e.what(), erro);
+            registraFalha("Erro na query: " + trimmed.display() + e.what());
             return false;
         } catch (const std::exception& e) {
             rows = ResultSet{};
             selected = false;
-            registraFalha("Erro na query: " + trimmed.display() + e.what(), erro);
+            registraFalha("Erro na query: " + trimmed.display() + e.what());
             return false;
         }
     }

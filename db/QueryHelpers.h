@@ -15,6 +15,7 @@
 // thread only. Lpad pads a code on the left for the progress text.
 
 #include "base/Settings.h"
+#include "base/StatusModel.h"
 #include "db/Attachment.h"
 #include "db/Sql.h"
 
@@ -41,17 +42,15 @@ ConnectionParams parametrosDaBase(const base::Settings& settings, bool erp);
 // untouched then). A failed statement is logged as "Erro na query: " followed
 // by the statement and the message; the result is then false and Query still
 // holds the call's objects.
-// `erro`, when given, receives the line logged for a failed statement.
 bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::unique_ptr<Query>& Query,
-                  const std::string& base_dados, std::string* erro = nullptr);
+                  const std::string& base_dados);
 
 // Runs the statement on the attachment. A SELECT (by its first six letters,
 // after trimming) fills `rows` and sets `selected`; any other statement
 // leaves `rows` empty. A statement that met an update conflict or a deadlock
 // runs once more. False when the statement failed; the failure is logged and
-// `rows` is left empty; `erro`, when given, receives the line logged.
-bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected,
-                    std::string* erro = nullptr);
+// `rows` is left empty.
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected);
 
 // True when the statement's first six characters are SELECT in any ASCII case.
 bool isSelectStatement(const std::string& trimmedStatement);
@@ -66,5 +65,21 @@ std::string PTAB(const std::string& Tabela, const std::string& Campo, const Sql&
                  Attachment& conexao, bool* falhou = nullptr);
 
 std::string Lpad(const std::string& Expressao, int Quantidade, const std::string& valor);
+
+// While one lives on a thread, every statement of that thread that fails in
+// executaComando (the line "Erro na query: …") also goes to the recent errors
+// of `status` (null: nowhere). They nest: the previous one is back when this
+// one goes. Made and destroyed on the same thread.
+class FalhasParaOStatus
+{
+public:
+    explicit FalhasParaOStatus(base::StatusModel* status);
+    ~FalhasParaOStatus();
+    FalhasParaOStatus(const FalhasParaOStatus&) = delete;
+    FalhasParaOStatus& operator=(const FalhasParaOStatus&) = delete;
+
+private:
+    base::StatusModel* const m_anterior;
+};
 
 } // namespace quelvor::db

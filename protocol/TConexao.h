@@ -47,8 +47,8 @@ struct OpcoesDaConexao
     // request and detached after it.
     db::AttachmentPool* poolColeta = nullptr;
     db::AttachmentPool* poolTarvell = nullptr;
-    // Hears who the handheld is, each upload acknowledged or not, the quality
-    // alerts and the failed statements; none: nobody is told.
+    // Hears who the handheld is, each upload acknowledged or not and the
+    // quality alerts; none: nobody is told.
     base::StatusModel* status = nullptr;
     // The request's settings copy, for its [Alertas] thresholds; none: no alerts.
     const base::Settings* limitesDeQualidade = nullptr;

@@ -14,12 +14,10 @@ namespace {
 // on whatever happens, and a statement failure has been logged by
 // ExecutaQuery. True when the statement ran.
 bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& statement,
-                            base::OutageNotice* aviso, db::AttachmentPool* pool = nullptr,
-                            base::StatusModel* status = nullptr)
+                            base::OutageNotice* aviso, db::AttachmentPool* pool = nullptr)
 {
     try {
         bool executou = false;
-        std::string erro;
         if (pool) {
             // An attachment kept between requests: the handshake that follows
             // the connect costs no attach of its own.
@@ -28,7 +26,7 @@ bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& state
             db::Attachment conexao = pool->take(params, bilhete);
             db::ResultSet rows;
             bool selected = false;
-            executou = db::executaComando(conexao, statement, rows, selected, &erro);
+            executou = db::executaComando(conexao, statement, rows, selected);
             try {
                 conexao.commit();
             } catch (const std::exception&) {
@@ -37,10 +35,8 @@ bool executaIgnorandoFalhas(const base::Settings& settings, const db::Sql& state
             pool->giveBack(std::move(conexao), bilhete);
         } else {
             std::unique_ptr<db::Query> query;
-            executou = db::ExecutaQuery(settings, statement, query, "c", &erro);
+            executou = db::ExecutaQuery(settings, statement, query, "c");
         }
-        if (status && !erro.empty())
-            status->erro(erro);
         if (aviso)
             aviso->respondeu();
         return executou;
@@ -69,26 +65,23 @@ void IdTCPServer1BeforeListenerRun(base::ServiceState& state)
 {
     if (state.inicializousocket.exchange(true))
         return;
-    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta, nullptr,
-                           &state.status);
+    const db::FalhasParaOStatus falhas(&state.status);
+    executaIgnorandoFalhas(state.settings.get(), "DELETE FROM SESSOESATIVAS", &state.coleta);
 }
 
 void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, db::AttachmentPool* pool)
 {
     AContext.sessaoReiniciada = false;
+    const db::FalhasParaOStatus falhas(&state.status);
     try {
         state.status.conectou(AContext.sessionKey(), AContext.peerAddress());
-    } catch (...) {
-    }
-    try {
         base::log("Conectou: " + AContext.sessionKey());
         const db::Sql statement = sessaoVazia(AContext);
         base::log("Sql:" + statement.display());
         const base::Settings settings = state.settings.get();
         if (pool)
             pool->setLimit(static_cast<std::size_t>(std::max(0, settings.poolConexoes)));
-        AContext.sessaoReiniciada =
-            executaIgnorandoFalhas(settings, statement, &state.coleta, pool, &state.status);
+        AContext.sessaoReiniciada = executaIgnorandoFalhas(settings, statement, &state.coleta, pool);
     } catch (...) {
         // Nothing here may keep the device from being served or counted.
     }
@@ -96,10 +89,10 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, 
 }
 
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, base::OutageNotice* aviso,
-                    db::AttachmentPool* pool, base::StatusModel* status)
+                    db::AttachmentPool* pool)
 {
     try {
-        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso, pool, status);
+        return executaIgnorandoFalhas(settings, sessaoVazia(AContext), aviso, pool);
     } catch (...) {
         return false;
     }

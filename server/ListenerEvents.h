@@ -29,10 +29,9 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state,
 
 // Writes the connection's session row with empty flags, as the connect event
 // does; true when it was written. An attachment that fails or succeeds is
-// reported to `aviso`, a failed statement to `status`. Never throws.
+// reported to `aviso`. Never throws.
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings,
-                    base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr,
-                    base::StatusModel* status = nullptr);
+                    base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr);
 
 // Tells the status model, logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);

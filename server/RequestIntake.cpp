@@ -1,6 +1,7 @@
 #include "server/RequestIntake.h"
 
 #include "base/OperatorLog.h"
+#include "db/QueryHelpers.h"
 #include "protocol/TConexao.h"
 #include "server/ListenerEvents.h"
 
@@ -72,6 +73,8 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
         return true;
     MedicaoDoPedido medicao(recursos.status, recursos.status ? AContext.sessionKey() : std::string(),
                             codigoDoPedido(texto));
+    // The statements that fail go to the recent errors as well as to the log.
+    const db::FalhasParaOStatus falhas(recursos.status);
 
     const base::Settings s = settings.get(); // one consistent copy for the whole request
     // The reset at connect failed (the database was unreachable for a
@@ -79,8 +82,7 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
     // not. It is reset now, before any request is answered, or the request
     // ends as when the database cannot be opened.
     if (!AContext.sessaoReiniciada) {
-        AContext.sessaoReiniciada =
-            reiniciaSessao(AContext, s, avisoColeta, recursos.poolColeta, recursos.status);
+        AContext.sessaoReiniciada = reiniciaSessao(AContext, s, avisoColeta, recursos.poolColeta);
         if (!AContext.sessaoReiniciada)
             throw std::runtime_error("a sessão " + AContext.sessionKey() + " não pôde ser reiniciada");
     }

@@ -2,6 +2,8 @@
 // real collection database.
 #include "ProtocolHarness.h"
 
+#include "db/QueryHelpers.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -322,6 +324,7 @@ TEST(CollectionUpload, QualityAlertsAfterTheAcknowledgementChangeNothingElse)
     SessaoLiberada sessao(base);
     base::StatusModel status;
     status.conectou(SessaoLiberada::kSessao, "127.0.0.1");
+    const db::FalhasParaOStatus falhas(&status); // as the request intake sets it
     sessao.opcoes.status = &status;
     sessao.opcoes.limitesDeQualidade = &limites;
     sessao.envia(linha(carga())); // route 20
