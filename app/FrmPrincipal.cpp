@@ -249,6 +249,7 @@ void TFrmPrincipal::FormDestroy()
 {
     m_listener.disconnectAll();
     m_listener.deactivate();
+    m_state.status.servicoParado();
 }
 
 bool TFrmPrincipal::gravaparespecial(const std::string& nomeparametro, const std::string& valor)
