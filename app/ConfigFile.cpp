@@ -315,7 +315,16 @@ LoadResult loadConfig(const std::string& path, base::Settings& settings)
             result.messages.push_back("TemperaturaMaxima inválida no arquivo de configuração: \"" +
                                       temperatura + "\"; sem alerta de temperatura.");
     }
-    settings.alizarolReprovado = listOf(reader.plain(kAlertas, u"AlizarolReprovado"));
+    // The alizarol results are compared as numbers: an item that is not one
+    // would catch nothing, so it is said and left out.
+    for (std::string& item : listOf(reader.plain(kAlertas, u"AlizarolReprovado"))) {
+        const auto value = base::parseReal(item);
+        if (value && !value->outOfRange)
+            settings.alizarolReprovado.push_back(std::move(item));
+        else
+            result.messages.push_back("AlizarolReprovado inválido no arquivo de configuração: \"" + item +
+                                      "\"; valor ignorado.");
+    }
     settings.acidezReprovada = listOf(reader.plain(kAlertas, u"AcidezReprovada"));
     return result;
 }

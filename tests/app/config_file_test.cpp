@@ -494,14 +494,19 @@ TEST_F(ConfigFileTest, StatusAndAlertKeys)
     EXPECT_EQ(reloaded.statusPorta, 8080);
     EXPECT_EQ(reloaded.acidezReprovada, settings.acidezReprovada);
 
-    const LoadResult bad = loadText("[Status]\nPorta=99999\n[Alertas]\nTemperaturaMaxima=7,5\n", settings);
+    const LoadResult bad = loadText(
+        "[Status]\nPorta=99999\n[Alertas]\nTemperaturaMaxima=7,5\nAlizarolReprovado=2, reprovado, 2,5\n",
+        settings);
     EXPECT_EQ(
         bad.messages,
         (std::vector<std::string>{
             "Porta da página de status inválida no arquivo de configuração: \"99999\"; página desligada.",
-            "TemperaturaMaxima inválida no arquivo de configuração: \"7,5\"; sem alerta de temperatura."}));
+            "TemperaturaMaxima inválida no arquivo de configuração: \"7,5\"; sem alerta de temperatura.",
+            "AlizarolReprovado inválido no arquivo de configuração: \"reprovado\"; valor ignorado."}));
     EXPECT_EQ(settings.statusPorta, 0);
     EXPECT_FALSE(settings.temperaturaMaxima);
+    // "2,5" is two items, 2 and 5, as every list in the file.
+    EXPECT_EQ(settings.alizarolReprovado, (std::vector<std::string>{"2", "2", "5"}));
 }
 
 TEST_F(ConfigFileTest, SaveWritesAllNineKeysInOrder)
