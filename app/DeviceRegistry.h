@@ -20,11 +20,11 @@ namespace quelvor::app {
 
 struct DispositivoRegistrado
 {
-    std::string id;       // DIS_ID
-    std::string liberado; // DIS_LIBERADO: "S", "N", or empty when null
-    std::string rotas;    // DIS_ROTAS; empty when null
+    std::string id;                               // DIS_ID
+    std::string liberado;                         // DIS_LIBERADO: "S", "N", or empty when null
+    std::string rotas;                            // DIS_ROTAS; empty when null
     std::optional<base::Timestamp> ultimaConexao; // DIS_DATAHORACONEXAO; none when null
-    std::string versao;   // DIS_VERSAOAPK; empty when null
+    std::string versao;                           // DIS_VERSAOAPK; empty when null
 
     // The handshake lets a handheld in only when its flag is "S"; any other
     // value ("N", which a new handheld gets, or null) leaves it waiting.

@@ -32,9 +32,10 @@ protected:
 
     std::string rowOf(const std::string& id) const
     {
-        return coleta.queryText("SELECT DIS_LIBERADO || '|' || COALESCE(DIS_ROTAS, '<null>') FROM DISPOSITIVOS "
-                                "WHERE DIS_ID = '" +
-                                id + "';");
+        return coleta.queryText(
+            "SELECT DIS_LIBERADO || '|' || COALESCE(DIS_ROTAS, '<null>') FROM DISPOSITIVOS "
+            "WHERE DIS_ID = '" +
+            id + "';");
     }
 
     TestDatabase coleta;
