@@ -58,19 +58,22 @@ std::string estadoEmPalavras(bool emExecucao, const base::EstadoDaBase& coleta, 
            (dispositivos == 1 ? " dispositivo" : " dispositivos");
 }
 
+std::string momentoEmPalavras(base::WallClock::time_point quando)
+{
+    const base::Timestamp ts = horaLocal(quando);
+    if (ts.date == base::localNow().date)
+        return base::longTime(ts.time);
+    return base::fullDateTime(ts);
+}
+
 std::string sincronizacaoEmPalavras(const std::optional<base::ExecucaoDeSincronizacao>& execucao)
 {
     if (!execucao)
         return "Nenhuma sincronização ainda";
     const base::ExecucaoDeSincronizacao& e = *execucao;
     if (e.emAndamento)
-        return "Sincronização em andamento desde " + base::longTime(horaLocal(e.inicio).time);
-    std::string texto = "Última sincronização: " + base::fullDateTime(horaLocal(e.fim)) + kTraco;
-    if (!e.sucesso)
-        return texto + (e.erro.empty() ? std::string("falhou") : "falhou: " + e.erro);
-    const Totais t = totais(e);
-    return texto + "concluída (lidas " + std::to_string(t.lidas) + ", gravadas " + std::to_string(t.gravadas) +
-           ")";
+        return "Sincronização em andamento desde " + momentoEmPalavras(e.inicio);
+    return "Sincronização: " + momentoEmPalavras(e.fim) + (e.sucesso ? " concluída" : " falhou");
 }
 
 std::string sincronizacaoDetalhada(const std::optional<base::ExecucaoDeSincronizacao>& execucao)
@@ -78,10 +81,13 @@ std::string sincronizacaoDetalhada(const std::optional<base::ExecucaoDeSincroniz
     if (!execucao)
         return sincronizacaoEmPalavras(execucao);
     const base::ExecucaoDeSincronizacao& e = *execucao;
-    std::string texto = "Sincronização " + std::to_string(e.numero) + ": início " +
-                        base::fullDateTime(horaLocal(e.inicio));
-    if (!e.emAndamento)
-        texto += ", fim " + base::fullDateTime(horaLocal(e.fim));
+    std::string texto =
+        "Sincronização " + std::to_string(e.numero) + ": início " + base::fullDateTime(horaLocal(e.inicio));
+    if (!e.emAndamento) {
+        const Totais t = totais(e);
+        texto += ", fim " + base::fullDateTime(horaLocal(e.fim)) + (e.sucesso ? ", concluída" : ", falhou") +
+                 "; lidas " + std::to_string(t.lidas) + ", gravadas " + std::to_string(t.gravadas);
+    }
     for (const auto& tabela : e.tabelas)
         texto += "\n" + tabela.tabela + ": lidas " + std::to_string(tabela.lidas) + ", gravadas " +
                  std::to_string(tabela.gravadas);

@@ -29,16 +29,19 @@ EstadoIndicado estadoIndicado(bool emExecucao, const base::EstadoDaBase& coleta)
 // "Parado — base de dados indisponível".
 std::string estadoEmPalavras(bool emExecucao, const base::EstadoDaBase& coleta, std::size_t dispositivos);
 
-// The latest synchronisation run for the status bar: "Última sincronização:
-// dd/mm/yyyy hh:mm:ss — concluída (lidas L, gravadas G)", "... — falhou: erro",
-// "Sincronização em andamento desde hh:mm:ss", or "Nenhuma sincronização
-// ainda" before the first.
+// The latest synchronisation run for the status bar, its time and result:
+// "Sincronização: hh:mm:ss concluída" or "... falhou" (the date before the
+// time when it was not today), "Sincronização em andamento desde hh:mm:ss",
+// or "Nenhuma sincronização ainda" before the first.
 std::string sincronizacaoEmPalavras(const std::optional<base::ExecucaoDeSincronizacao>& execucao);
-// The same run table by table, one line each, with its error text: the
-// panel's tooltip.
+// The same run in full: its start and end, its totals, each table's rows
+// read and written, its error text. The panel's tooltip.
 std::string sincronizacaoDetalhada(const std::optional<base::ExecucaoDeSincronizacao>& execucao);
 
 // A moment of the model in local time.
 base::Timestamp horaLocal(base::WallClock::time_point quando);
+// The same as the operator reads it: "hh:mm:ss" today, "dd/mm/yyyy hh:mm:ss"
+// on another day.
+std::string momentoEmPalavras(base::WallClock::time_point quando);
 
 } // namespace quelvor::app
