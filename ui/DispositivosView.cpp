@@ -98,11 +98,12 @@ DispositivosView::DispositivosView(base::StatusModel& status, Settings settings,
     m_abas->setObjectName(QStringLiteral("AbasDispositivos"));
     layout->addWidget(m_abas, 1);
 
-    m_listaConectados = lista("ListaConectados",
-                              {QStringLiteral("Dispositivo"), QStringLiteral("Versão"), QStringLiteral("Endereço"),
-                               QStringLiteral("Conectado desde"), QStringLiteral("Último pedido"),
-                               QStringLiteral("Pedidos"), QStringLiteral("Envios confirmados")},
-                              m_abas);
+    m_listaConectados =
+        lista("ListaConectados",
+              {QStringLiteral("Dispositivo"), QStringLiteral("Versão"), QStringLiteral("Endereço"),
+               QStringLiteral("Conectado desde"), QStringLiteral("Último pedido"), QStringLiteral("Pedidos"),
+               QStringLiteral("Envios confirmados")},
+              m_abas);
     m_abas->addTab(m_listaConectados, QString());
 
     auto* aguardando = new QWidget(m_abas);
@@ -114,10 +115,11 @@ DispositivosView::DispositivosView(base::StatusModel& status, Settings settings,
                        "pedidos deles até a liberação. Um dispositivo liberado é aceito na próxima conexão."),
         aguardando);
     explica->setWordWrap(true);
-    m_listaAguardando = lista("ListaAguardando",
-                              {QStringLiteral("Dispositivo"), QStringLiteral("Último contato"),
-                               QStringLiteral("Versão"), QStringLiteral("Rotas"), QStringLiteral("Conectado agora")},
-                              aguardando);
+    m_listaAguardando =
+        lista("ListaAguardando",
+              {QStringLiteral("Dispositivo"), QStringLiteral("Último contato"), QStringLiteral("Versão"),
+               QStringLiteral("Rotas"), QStringLiteral("Conectado agora")},
+              aguardando);
     m_liberar = new QPushButton(QStringLiteral("Liberar..."), aguardando);
     m_liberar->setObjectName(QStringLiteral("BtnLiberar"));
     m_liberar->setEnabled(false);
@@ -130,11 +132,11 @@ DispositivosView::DispositivosView(base::StatusModel& status, Settings settings,
     aguardandoLayout->addLayout(botoes);
     m_abas->addTab(aguardando, QString());
 
-    m_listaTodos = lista("ListaTodos",
-                         {QStringLiteral("Dispositivo"), QStringLiteral("Liberado"), QStringLiteral("Rotas"),
-                          QStringLiteral("Último contato"), QStringLiteral("Versão"),
-                          QStringLiteral("Conectado agora")},
-                         m_abas);
+    m_listaTodos =
+        lista("ListaTodos",
+              {QStringLiteral("Dispositivo"), QStringLiteral("Liberado"), QStringLiteral("Rotas"),
+               QStringLiteral("Último contato"), QStringLiteral("Versão"), QStringLiteral("Conectado agora")},
+              m_abas);
     m_abas->addTab(m_listaTodos, QString());
 
     m_listaAlertas = lista("ListaAlertas",
@@ -244,8 +246,11 @@ void DispositivosView::atualizaModelo()
 
 void DispositivosView::leRegistro()
 {
-    if (m_lendo)
+    if (m_lendo) {
+        // What that read returns may predate a release just written.
+        m_lerDeNovo = true;
         return;
+    }
     if (m_leitura.joinable())
         m_leitura.join();
     m_lendo = true;
@@ -282,6 +287,10 @@ void DispositivosView::registroChegou(Leitura leitura)
     }
     mostraRegistro();
     mostraEstado();
+    if (m_lerDeNovo) {
+        m_lerDeNovo = false;
+        leRegistro();
+    }
 }
 
 void DispositivosView::mostraRegistro()
@@ -337,11 +346,12 @@ void DispositivosView::atualizaAbas()
     m_abas->setTabText(0, QStringLiteral("Conectados (%1)").arg(m_listaConectados->topLevelItemCount()));
     m_abas->setTabText(1, QStringLiteral("Aguardando liberação (%1)").arg(aguardando));
     m_abas->setTabText(2, QStringLiteral("Todos os registrados (%1)").arg(m_listaTodos->topLevelItemCount()));
-    m_abas->setTabText(3, QStringLiteral("Alertas de qualidade (%1)").arg(m_listaAlertas->topLevelItemCount()));
-    m_abas->tabBar()->setTabTextColor(1, aguardando > 0 ? kCorDeEspera : palette().color(QPalette::WindowText));
-    m_abas->tabBar()->setTabTextColor(3, m_listaAlertas->topLevelItemCount() > 0
-                                             ? kCorDeErro
-                                             : palette().color(QPalette::WindowText));
+    m_abas->setTabText(3,
+                       QStringLiteral("Alertas de qualidade (%1)").arg(m_listaAlertas->topLevelItemCount()));
+    m_abas->tabBar()->setTabTextColor(1,
+                                      aguardando > 0 ? kCorDeEspera : palette().color(QPalette::WindowText));
+    m_abas->tabBar()->setTabTextColor(
+        3, m_listaAlertas->topLevelItemCount() > 0 ? kCorDeErro : palette().color(QPalette::WindowText));
 }
 
 void DispositivosView::mostraEstado()
@@ -352,8 +362,9 @@ void DispositivosView::mostraEstado()
         erro = true;
         texto = QStringLiteral("Registro de dispositivos indisponível: a base de dados não respondeu (%1).")
                     .arg(qs(m_erroRegistro));
-        texto += m_lidoAlgumaVez ? QStringLiteral(" As listas mostram a leitura das %1.").arg(m_horaDoRegistro)
-                                 : QStringLiteral(" Nova tentativa em instantes.");
+        texto += m_lidoAlgumaVez
+                     ? QStringLiteral(" As listas mostram a leitura das %1.").arg(m_horaDoRegistro)
+                     : QStringLiteral(" Nova tentativa em instantes.");
     } else if (!m_lidoAlgumaVez) {
         texto = QStringLiteral("Lendo o registro de dispositivos...");
     } else {
@@ -393,7 +404,8 @@ void DispositivosView::liberaSelecionado()
         }
     } catch (const std::exception& e) {
         base::log("Falha ao liberar o dispositivo " + idTexto + ": " + e.what());
-        m_aviso = QStringLiteral("Falha ao liberar o dispositivo %1: %2").arg(id, QString::fromUtf8(e.what()));
+        m_aviso =
+            QStringLiteral("Falha ao liberar o dispositivo %1: %2").arg(id, QString::fromUtf8(e.what()));
         m_avisoDeErro = true;
     }
     atualiza();

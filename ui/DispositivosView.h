@@ -39,7 +39,8 @@ public:
     using Settings = std::function<base::Settings()>;
     // Asks the operator to release handheld `id`: the routes to give it when
     // confirmed, nothing when cancelled. Tests answer it.
-    using PedeLiberacao = std::function<std::optional<QString>(const QString& id, const QString& rotasAtuais)>;
+    using PedeLiberacao =
+        std::function<std::optional<QString>(const QString& id, const QString& rotasAtuais)>;
     // Reads the register (on the view's reading thread). Tests may replace it.
     using Leitor = std::function<std::vector<app::DispositivoRegistrado>(const base::Settings&)>;
 
@@ -54,8 +55,8 @@ public:
     // Refreshes the model's lists at once and starts a read of the register
     // unless one is under way.
     void atualiza();
-    // No read of the register under way (tests wait for it).
-    bool registroLido() const { return !m_lendo; }
+    // No read of the register under way nor asked for (tests wait for it).
+    bool registroLido() const { return !m_lendo && !m_lerDeNovo; }
     // Releases the handheld selected in the waiting list, as "Liberar" does.
     void liberaSelecionado();
 
@@ -87,10 +88,11 @@ private:
     QTimer m_timer;
     std::thread m_leitura;
     bool m_lendo = false;
+    bool m_lerDeNovo = false; // asked for while a read was under way
     bool m_lidoAlgumaVez = false;
-    std::string m_erroRegistro;   // the last read's failure; empty after a good one
-    QString m_horaDoRegistro;     // when the register was last read well
-    QString m_aviso;              // the last release's outcome
+    std::string m_erroRegistro; // the last read's failure; empty after a good one
+    QString m_horaDoRegistro;   // when the register was last read well
+    QString m_aviso;            // the last release's outcome
     bool m_avisoDeErro = false;
     std::vector<app::DispositivoRegistrado> m_registro;
     std::vector<std::string> m_conectados; // devices of the connections shown

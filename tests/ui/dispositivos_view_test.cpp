@@ -96,8 +96,8 @@ protected:
 
     std::string rowOf(const std::string& quotedId) const
     {
-        return coleta->queryText("SELECT DIS_LIBERADO || '|' || DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = '" +
-                                 quotedId + "';");
+        return coleta->queryText(
+            "SELECT DIS_LIBERADO || '|' || DIS_ROTAS FROM DISPOSITIVOS WHERE DIS_ID = '" + quotedId + "';");
     }
 
     void select(const std::string& id)
@@ -156,7 +156,8 @@ TEST_F(DispositivosViewTest, ShowsTheConnectedTheRegisteredTheWaitingAndTheAlert
 
     // The model's changes reach the open view at its next tick.
     state.status.desconectou("32");
-    EXPECT_TRUE(pumpUntil([&] { return conectados->topLevelItemCount() == 1; }, 3 * ui::DispositivosView::kPeriodoMs));
+    EXPECT_TRUE(pumpUntil([&] { return conectados->topLevelItemCount() == 1; },
+                          3 * ui::DispositivosView::kPeriodoMs));
     EXPECT_EQ(column(list("ListaAguardando"), 4), (std::vector<std::string>{"", ""}));
     EXPECT_TRUE(boxes.empty());
 }
@@ -217,7 +218,8 @@ TEST_F(DispositivosViewTest, ADatabaseThatIsDownIsSaidInTheViewNotInBoxes)
     select("TAB-NOVO-07");
     answer = QStringLiteral("4");
     find<QPushButton>("BtnLiberar")->click();
-    EXPECT_NE(stateLine().find("Falha ao liberar o dispositivo TAB-NOVO-07"), std::string::npos) << stateLine();
+    EXPECT_NE(stateLine().find("Falha ao liberar o dispositivo TAB-NOVO-07"), std::string::npos)
+        << stateLine();
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(rowOf("TAB-NOVO-07"), "N|");
 }
@@ -278,7 +280,8 @@ TEST_F(DispositivosViewTest, StatusBarPanel4ShowsTheLatestSynchronisation)
         << window->statusPanel(4).toStdString();
     EXPECT_TRUE(window->statusPanel(4).startsWith("Sincronização: "));
     auto* panel = find<QLabel>("StatusBar1Panel4");
-    EXPECT_TRUE(panel->toolTip().contains("Erro: Table unknown PRODUTORES")) << panel->toolTip().toStdString();
+    EXPECT_TRUE(panel->toolTip().contains("Erro: Table unknown PRODUTORES"))
+        << panel->toolTip().toStdString();
     EXPECT_TRUE(panel->toolTip().contains("ROTAS: lidas 5, gravadas 1"));
     // The progress panel stays the core's.
     window->setStatusPanel(3, "-");
@@ -286,4 +289,24 @@ TEST_F(DispositivosViewTest, StatusBarPanel4ShowsTheLatestSynchronisation)
     EXPECT_TRUE(window->statusPanel(4).endsWith(" falhou"));
     window->openWindow();
     screenshot(window.get(), "janela.png");
+}
+
+// A read of the register that began before a release must not be the last
+// word: the view reads again once it is back.
+TEST_F(DispositivosViewTest, AReadThatBeganBeforeAReleaseIsFollowedByAnother)
+{
+    ui::DispositivosView* v = open();
+    v->setLeitor([](const base::Settings& s) {
+        auto lista = app::DeviceRegistry(s).dispositivos();
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        return lista;
+    });
+    v->atualiza(); // reads the register as it is now, and takes its time to tell
+    select("TAB-NOVO-07");
+    answer = QStringLiteral("7");
+    find<QPushButton>("BtnLiberar")->click();
+    EXPECT_EQ(rowOf("TAB-NOVO-07"), "S|7");
+
+    ASSERT_TRUE(pumpUntil([v] { return v->registroLido(); }));
+    EXPECT_EQ(column(list("ListaAguardando"), 0), std::vector<std::string>{"Tablet d'Água"});
 }
