@@ -422,7 +422,7 @@ std::optional<QString> perguntaLiberacao(QWidget* parent, const QString& id, con
                                     .arg(id),
                                 &caixa);
     pergunta->setTextFormat(Qt::PlainText);
-    auto* rotulo = new QLabel(QStringLiteral("Rotas do dispositivo:"), &caixa);
+    auto* rotulo = new QLabel(QStringLiteral("Rotas do dispositivo (códigos separados por ;):"), &caixa);
     auto* rotas = new QLineEdit(rotasAtuais, &caixa);
     rotas->setObjectName(QStringLiteral("EdtRotas"));
     rotas->setMaxLength(200); // the width of DIS_ROTAS

@@ -310,3 +310,44 @@ TEST_F(DispositivosViewTest, AReadThatBeganBeforeAReleaseIsFollowedByAnother)
     ASSERT_TRUE(pumpUntil([v] { return v->registroLido(); }));
     EXPECT_EQ(column(list("ListaAguardando"), 0), std::vector<std::string>{"Tablet d'Água"});
 }
+
+// The question the operator gets by default: the handheld named, its routes
+// prefilled and editable, "Liberar" or "Cancelar".
+TEST(PerguntaLiberacao, PrefillsTheRoutesAndGivesBackWhatWasTypedOnlyWhenConfirmed)
+{
+    test::qtApp();
+    struct Resposta
+    {
+        bool liberar;
+        QString rotas;
+    };
+    for (const Resposta& r :
+         {Resposta{true, QStringLiteral("1;2;São Bento")}, Resposta{false, QStringLiteral("9")}}) {
+        QString texto, prefilled;
+        QTimer::singleShot(0, [&] {
+            auto* caixa = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(caixa, nullptr);
+            for (QLabel* l : caixa->findChildren<QLabel*>())
+                texto += l->text() + QLatin1Char('\n');
+            auto* rotas = caixa->findChild<QLineEdit*>(QStringLiteral("EdtRotas"));
+            prefilled = rotas->text();
+            rotas->setText(r.rotas);
+            if (r.liberar)
+                screenshot(caixa, "pergunta-liberacao.png");
+            for (QPushButton* b : caixa->findChildren<QPushButton*>())
+                if (b->text() == (r.liberar ? "Liberar" : "Cancelar"))
+                    b->click();
+        });
+        const auto resposta =
+            ui::perguntaLiberacao(nullptr, QStringLiteral("Tablet d'Água"), QStringLiteral("8"));
+        EXPECT_EQ(prefilled, "8");
+        EXPECT_TRUE(texto.contains(QString::fromUtf8("Liberar o dispositivo “Tablet d'Água”?")))
+            << texto.toStdString();
+        if (r.liberar) {
+            ASSERT_TRUE(resposta);
+            EXPECT_EQ(*resposta, r.rotas);
+        } else {
+            EXPECT_FALSE(resposta);
+        }
+    }
+}
