@@ -608,20 +608,20 @@ void MainWindow::mostraEstadoDoServico()
                                      : estado == app::EstadoIndicado::BaseIndisponivel ? QColor(176, 96, 0)
                                                                                        : kRunningColour);
     m_estadoServico->setPalette(p);
-    // The tooltip names the database's error: what the operator must act on.
-    QString dica = kAppTitle + QStringLiteral(": ") + palavras;
-    if (estado == app::EstadoIndicado::BaseIndisponivel && !coleta.ultimoErro.empty())
-        m_estadoServico->setToolTip(qs(coleta.ultimoErro));
-    else
-        m_estadoServico->setToolTip(QString());
+    // The words' tooltip names the database's error: what the operator must act on.
+    m_estadoServico->setToolTip(estado == app::EstadoIndicado::BaseIndisponivel ? qs(coleta.ultimoErro)
+                                                                                : QString());
+    const QString dica = kAppTitle + QStringLiteral(": ") + palavras;
     if (TrayIcon1->toolTip() != dica)
         TrayIcon1->setToolTip(dica);
 
+    // The run's tables come in while its words stay "em andamento".
     const QString sync = qs(app::sincronizacaoEmPalavras(sincronizacao));
-    if (m_panels[4]->text() != sync) {
+    const QString detalhe = qs(app::sincronizacaoDetalhada(sincronizacao));
+    if (m_panels[4]->text() != sync)
         m_panels[4]->setText(sync);
-        m_panels[4]->setToolTip(qs(app::sincronizacaoDetalhada(sincronizacao)));
-    }
+    if (m_panels[4]->toolTip() != detalhe)
+        m_panels[4]->setToolTip(detalhe);
 }
 
 DispositivosView* MainWindow::abreDispositivos()

@@ -254,6 +254,7 @@ TEST_F(DispositivosViewTest, TheIndicatorAndTheTraySayTheStateInWords)
     state.status.baseFalhou(base::StatusModel::Base::Coleta, "Unable to complete network request");
     EXPECT_TRUE(pumpUntil([&] { return window->estadoDoServico() == "Base de dados indisponível"; }, 3000));
     EXPECT_EQ(tray->toolTip(), "Quelvor: Base de dados indisponível");
+    EXPECT_EQ(find<QLabel>("EstadoServico")->toolTip(), "Unable to complete network request") << "why";
     EXPECT_NE(indicator(), test::kGreen) << "not green while handhelds are dropped";
     EXPECT_NE(indicator(), test::kRed);
     window->openWindow();
@@ -275,11 +276,13 @@ TEST_F(DispositivosViewTest, StatusBarPanel4ShowsTheLatestSynchronisation)
     EXPECT_TRUE(pumpUntil(
         [&] { return window->statusPanel(4).startsWith("Sincronização em andamento desde "); }, 3000));
     state.status.sincronizacaoTabela(n, {"ROTAS", 5, 1});
+    auto* panel = find<QLabel>("StatusBar1Panel4");
+    EXPECT_TRUE(pumpUntil([&] { return panel->toolTip().contains("ROTAS: lidas 5, gravadas 1"); }, 3000))
+        << "the tables as they come, while the run goes on";
     state.status.sincronizacaoTerminada(n, false, "Table unknown PRODUTORES");
     EXPECT_TRUE(pumpUntil([&] { return window->statusPanel(4).endsWith(" falhou"); }, 3000))
         << window->statusPanel(4).toStdString();
     EXPECT_TRUE(window->statusPanel(4).startsWith("Sincronização: "));
-    auto* panel = find<QLabel>("StatusBar1Panel4");
     EXPECT_TRUE(panel->toolTip().contains("Erro: Table unknown PRODUTORES"))
         << panel->toolTip().toStdString();
     EXPECT_TRUE(panel->toolTip().contains("ROTAS: lidas 5, gravadas 1"));
