@@ -146,6 +146,8 @@ void TFrmPrincipal::iniciaServico()
         configuraConexao(ConexaoTemp, listaConexaoTemp(m_settings));
         falha = "Falha na conexão da base de dados das Coletas";
         configuraConexao(ConexaoColeta, listaConexaoColeta(m_settings));
+        // The indicator knows from the start whether the saved path opens.
+        m_state.status.baseRespondeu(base::StatusModel::Base::Coleta);
 
         // A save writes these back; it must know whether they came from the
         // database or stand there only because the read failed.
@@ -178,10 +180,12 @@ void TFrmPrincipal::iniciaServico()
         m_running = true;
         m_front.setRunningCheck(true);
         m_front.setIndicator(true);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         m_startFailed = true;
         ++m_geracaoConexoes;
         log(falha);
+        if (falha.starts_with("Falha na conexão da base de dados das Coletas"))
+            m_state.status.baseFalhou(base::StatusModel::Base::Coleta, e.what());
         for (db::Attachment* c : {&ConexaoTarvell, &ConexaoColeta}) {
             try {
                 c->close();

@@ -229,4 +229,18 @@ size_t StatusModel::conexoesAtivas() const
     return m_conexoes.size();
 }
 
+EstadoDaBase StatusModel::estadoDaBase(Base base) const
+{
+    std::lock_guard lock(m_mutex);
+    return base == Base::Coleta ? m_estado.coleta : m_estado.tarvell;
+}
+
+std::optional<ExecucaoDeSincronizacao> StatusModel::ultimaSincronizacao() const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_estado.sincronizacoes.empty())
+        return std::nullopt;
+    return m_estado.sincronizacoes.back();
+}
+
 } // namespace quelvor::base

@@ -19,6 +19,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -192,6 +193,10 @@ public:
     StatusSnapshot snapshot() const;
     // Cheaper than a snapshot, for the indicator and the tray icon.
     size_t conexoesAtivas() const;
+    // Likewise, for the indicator and the status bar: one database's state,
+    // and the latest synchronisation run (none before the first).
+    EstadoDaBase estadoDaBase(Base base) const;
+    std::optional<ExecucaoDeSincronizacao> ultimaSincronizacao() const;
 
 private:
     EstadoDaBase& estado(Base base);

@@ -1,9 +1,11 @@
 #include "ui/MainWindow.h"
 
 #include "app/FrmPrincipal.h"
+#include "app/StatusWords.h"
 #include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
 #include "base/RegionalFormat.h"
+#include "ui/DispositivosView.h"
 #include "ui/Fields.h"
 
 #include <QApplication>
@@ -47,6 +49,7 @@ constexpr qint64 kAppendSliceMs = 10;
 
 const QColor kStoppedColour(255, 0, 0);
 const QColor kRunningColour(0, 128, 0);
+const QColor kNoDatabaseColour(230, 140, 0);
 
 QString qs(const std::string& text)
 {
@@ -152,6 +155,7 @@ MainWindow::MainWindow(std::optional<bool> trayAvailable, QWidget* parent)
     buildMenus();
     buildTray();
     buildTimers();
+    mostraEstadoDoServico();
 
     m_logContinue.setSingleShot(true);
     m_logContinue.setInterval(0);
@@ -273,7 +277,15 @@ void MainWindow::buildLayout()
     waitRow->addWidget(new QLabel(QStringLiteral("Segundos"), socket));
     waitRow->addStretch(1);
     socketGrid->addLayout(waitRow, 4, 0, 1, 3);
-    socketGrid->setRowStretch(5, 1);
+    // What the indicator's colour means, in words.
+    m_estadoServico = new QLabel(QStringLiteral("Parado"), socket);
+    m_estadoServico->setObjectName(QStringLiteral("EstadoServico"));
+    m_estadoServico->setWordWrap(true);
+    QFont estadoFont = m_estadoServico->font();
+    estadoFont.setBold(true);
+    m_estadoServico->setFont(estadoFont);
+    socketGrid->addWidget(m_estadoServico, 5, 0, 1, 3);
+    socketGrid->setRowStretch(6, 1);
     socketGrid->setColumnStretch(1, 1);
 
     bandLayout->addWidget(bases, 1);
@@ -321,6 +333,13 @@ void MainWindow::buildLayout()
         }
         m_panels[i] = panel;
     }
+    // Panel 4, at the right end: the latest synchronisation's time and result.
+    auto* syncPanel = new QLabel(bar);
+    syncPanel->setObjectName(QStringLiteral("StatusBar1Panel4"));
+    syncPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    syncPanel->setContentsMargins(2, 0, 2, 0);
+    bar->addPermanentWidget(syncPanel);
+    m_panels[4] = syncPanel;
 
     const std::array<QWidget*, 11> settingsFields{
         EdtBaseTarvell,   EdtUsuarioTarvell, EdtSenhaTarvell,      ch_integratarvell,
@@ -358,6 +377,10 @@ void MainWindow::buildMenus()
     I1 = S4->addAction(QStringLiteral("Inicializado"));
     I1->setObjectName(QStringLiteral("I1"));
     I1->setCheckable(true);
+    S4->addSeparator();
+    mnuDispositivos = S4->addAction(QStringLiteral("Dispositivos"));
+    mnuDispositivos->setObjectName(QStringLiteral("mnuDispositivos"));
+    connect(mnuDispositivos, &QAction::triggered, this, [this] { abreDispositivos(); });
 
     A2 = bar->addMenu(QStringLiteral("Ajuda"));
     A2->setObjectName(QStringLiteral("A2"));
@@ -480,7 +503,7 @@ void MainWindow::fieldEdited()
 
 QString MainWindow::statusPanel(int panel) const
 {
-    return (panel >= 0 && panel < 4) ? m_panels[panel]->text() : QString();
+    return (panel >= 0 && panel < static_cast<int>(m_panels.size())) ? m_panels[panel]->text() : QString();
 }
 
 void MainWindow::exitSignalled()
@@ -548,7 +571,76 @@ void MainWindow::openWindow()
 
 void MainWindow::setIndicator(bool running)
 {
-    Edit7->setColor(running ? kRunningColour : kStoppedColour);
+    m_servicoEmExecucao = running;
+    mostraEstadoDoServico();
+}
+
+QString MainWindow::estadoDoServico() const
+{
+    return m_estadoServico->text();
+}
+
+QString MainWindow::trayToolTip() const
+{
+    return TrayIcon1->toolTip();
+}
+
+void MainWindow::mostraEstadoDoServico()
+{
+    base::EstadoDaBase coleta;
+    std::size_t dispositivos = 0;
+    std::optional<base::ExecucaoDeSincronizacao> sincronizacao;
+    if (m_core) {
+        const base::StatusModel& status = m_core->state().status;
+        coleta = status.estadoDaBase(base::StatusModel::Base::Coleta);
+        dispositivos = status.conexoesAtivas();
+        sincronizacao = status.ultimaSincronizacao();
+    }
+    const app::EstadoIndicado estado = app::estadoIndicado(m_servicoEmExecucao, coleta);
+    Edit7->setColor(estado == app::EstadoIndicado::Parado             ? kStoppedColour
+                    : estado == app::EstadoIndicado::BaseIndisponivel ? kNoDatabaseColour
+                                                                      : kRunningColour);
+    const QString palavras = qs(app::estadoEmPalavras(m_servicoEmExecucao, coleta, dispositivos));
+    if (m_estadoServico->text() != palavras)
+        m_estadoServico->setText(palavras);
+    QPalette p = m_estadoServico->palette();
+    p.setColor(QPalette::WindowText, estado == app::EstadoIndicado::Parado             ? QColor(170, 0, 0)
+                                     : estado == app::EstadoIndicado::BaseIndisponivel ? QColor(176, 96, 0)
+                                                                                       : kRunningColour);
+    m_estadoServico->setPalette(p);
+    // The words' tooltip names the database's error: what the operator must act on.
+    m_estadoServico->setToolTip(estado == app::EstadoIndicado::BaseIndisponivel ? qs(coleta.ultimoErro)
+                                                                                : QString());
+    const QString dica = kAppTitle + QStringLiteral(": ") + palavras;
+    if (TrayIcon1->toolTip() != dica)
+        TrayIcon1->setToolTip(dica);
+
+    // The run's tables come in while its words stay "em andamento".
+    const QString sync = qs(app::sincronizacaoEmPalavras(sincronizacao));
+    const QString detalhe = qs(app::sincronizacaoDetalhada(sincronizacao));
+    if (m_panels[4]->text() != sync)
+        m_panels[4]->setText(sync);
+    if (m_panels[4]->toolTip() != detalhe)
+        m_panels[4]->setToolTip(detalhe);
+}
+
+DispositivosView* MainWindow::abreDispositivos()
+{
+    if (!m_core)
+        return nullptr;
+    if (!m_dispositivos) {
+        m_dispositivos = new DispositivosView(
+            m_core->state().status, [this] { return m_core->settings(); }, this);
+        m_dispositivos->setWindowFlag(Qt::Window, true);
+        m_dispositivos->setWindowIcon(windowIcon());
+    }
+    if (m_dispositivos->isMinimized())
+        m_dispositivos->showNormal();
+    else
+        m_dispositivos->show();
+    m_dispositivos->raise();
+    m_dispositivos->activateWindow();
+    return m_dispositivos;
 }
 
 void MainWindow::setRunningCheck(bool checked)
@@ -707,6 +799,7 @@ void MainWindow::Timer1Timer()
     m_panels[0]->setText(qs(base::fullDateTime(base::localNow())));
     const int conectados = m_core ? m_core->state().connectedDevices.load() : 0;
     m_panels[1]->setText(QStringLiteral("Usuários Conectados: %1").arg(conectados));
+    mostraEstadoDoServico();
 }
 
 void MainWindow::Timer3Timer()

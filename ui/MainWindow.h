@@ -47,6 +47,7 @@ class TFrmPrincipal;
 
 namespace quelvor::ui {
 
+class DispositivosView;
 class HashMaskStyle;
 class IndicatorBox;
 class NumberField;
@@ -91,7 +92,16 @@ public:
 
     // The fields as the operator left them.
     base::Settings campos() const;
+    // Panels 0 to 3 as the core writes them; panel 4, the latest
+    // synchronisation, as the window keeps it.
     QString statusPanel(int panel) const;
+
+    // The "Dispositivos" view, made at its first opening (needs attach()).
+    DispositivosView* abreDispositivos();
+    DispositivosView* dispositivosView() const { return m_dispositivos; }
+    // The service's state in words, as the indicator and the tray icon say it.
+    QString estadoDoServico() const;
+    QString trayToolTip() const;
 
     // app::FrontEnd
     void showMessage(const std::string& text) override;
@@ -127,6 +137,8 @@ private:
     void showNextOperatorMessage();
 
     void fieldEdited();
+    // The indicator, its words, the tray tooltip and panel 4 from the status model.
+    void mostraEstadoDoServico();
     void Timer1Timer();
     void Timer3Timer();
 
@@ -140,6 +152,7 @@ private:
     bool m_exitSignalled = false;                 // boxes are no longer shown
     std::vector<QMessageBox*> m_openBoxes;        // modal boxes open, innermost last
     bool m_centred = false;
+    bool m_servicoEmExecucao = false; // as setIndicator last said
 
     // Log lines taken from the operator log and not yet in Memo1: appended in
     // slices so that a burst never holds the window for long.
@@ -163,7 +176,9 @@ private:
     NumberField* edtIDEmpresa = nullptr;
     NumberField* edtTempoInicializacao = nullptr;
     QPlainTextEdit* Memo1 = nullptr;
-    std::array<QLabel*, 4> m_panels{};
+    std::array<QLabel*, 5> m_panels{};
+    QLabel* m_estadoServico = nullptr; // the indicator's words, beside Edit7's group
+    DispositivosView* m_dispositivos = nullptr;
 
     QMenu* a1 = nullptr;
     QMenu* S4 = nullptr;
@@ -173,6 +188,7 @@ private:
     QAction* S2 = nullptr;
     QAction* S3 = nullptr;
     QAction* I1 = nullptr;
+    QAction* mnuDispositivos = nullptr;
 
     QSystemTrayIcon* TrayIcon1 = nullptr;
     QMenu* PopupMenu1 = nullptr;

@@ -286,6 +286,46 @@ TEST_F(FrmPrincipalTest, AFailedStartNamesItsStep)
     }
 }
 
+// The indicator must not wait for a handheld's request to learn that the
+// saved collection path does not open.
+TEST_F(FrmPrincipalTest, AStartTellsTheStatusModelWhetherTheCollectionDatabaseOpens)
+{
+    using Base = base::StatusModel::Base;
+    base::Settings s = configured();
+    s.EdtSenhaColeta = "wrong";
+    core.setSettings(s);
+    core.I1Click();
+    ASSERT_FALSE(core.running());
+    base::EstadoDaBase coletaState = state.status.estadoDaBase(Base::Coleta);
+    EXPECT_TRUE(coletaState.verificada);
+    EXPECT_FALSE(coletaState.respondendo);
+    EXPECT_FALSE(coletaState.ultimoErro.empty());
+
+    // The ERP failing first says nothing of the collection database.
+    s = configured();
+    s.ch_integratarvell = true;
+    s.EdtBaseTarvell = "localhost:/nonexistent/erp.fdb";
+    core.setSettings(s);
+    core.I1Click();
+    ASSERT_FALSE(core.running());
+    EXPECT_FALSE(state.status.estadoDaBase(Base::Coleta).respondendo);
+    EXPECT_FALSE(state.status.estadoDaBase(Base::Tarvell).verificada);
+
+    // A later step failing leaves the collection database answering.
+    listener.failActivate = true;
+    core.setSettings(configured());
+    core.I1Click();
+    ASSERT_FALSE(core.running());
+    EXPECT_TRUE(state.status.estadoDaBase(Base::Coleta).respondendo);
+
+    listener.failActivate = false;
+    core.I1Click();
+    ASSERT_TRUE(core.running());
+    coletaState = state.status.estadoDaBase(Base::Coleta);
+    EXPECT_TRUE(coletaState.verificada);
+    EXPECT_TRUE(coletaState.respondendo);
+}
+
 TEST_F(FrmPrincipalTest, SpecialParameters)
 {
     core.setSettings(configured());
