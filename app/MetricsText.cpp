@@ -68,15 +68,17 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
 {
     std::vector<MetricFamily> familias;
 
-    auto servico = familia("quelvor_service_running", "1 while the handhelds' listener runs.", MetricType::Gauge);
+    auto servico =
+        familia("quelvor_service_running", "1 while the handhelds' listener runs.", MetricType::Gauge);
     servico.metric.push_back(medidor(estado.servico == base::EstadoDoServico::EmExecucao ? 1 : 0));
     familias.push_back(std::move(servico));
 
     auto pedidos = familia("quelvor_requests_total", "Request lines from the handhelds, by request code.",
                            MetricType::Counter);
-    auto falhas = familia("quelvor_request_failures_total",
-                          "Requests abandoned because an error ended them or their connection, by request code.",
-                          MetricType::Counter);
+    auto falhas =
+        familia("quelvor_request_failures_total",
+                "Requests abandoned because an error ended them or their connection, by request code.",
+                MetricType::Counter);
     auto latencia = familia("quelvor_request_duration_seconds",
                             "Time from a request line's arrival to the end of its answer, by request code.",
                             MetricType::Histogram);
@@ -93,7 +95,8 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
                                MetricType::Counter);
     auto naoConfirmados =
         familia("quelvor_uploads_not_acknowledged_total",
-                "Uploads whose statement failed and that got no acknowledgement, by upload code.", MetricType::Counter);
+                "Uploads whose statement failed and that got no acknowledgement, by upload code.",
+                MetricType::Counter);
     for (const auto& [codigo, e] : estado.envios) {
         confirmados.metric.push_back(contador(static_cast<double>(e.confirmados), {{"code", codigo}}));
         naoConfirmados.metric.push_back(contador(static_cast<double>(e.naoConfirmados), {{"code", codigo}}));
@@ -105,8 +108,8 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
     conectados.metric.push_back(medidor(static_cast<double>(estado.conexoes.size())));
     familias.push_back(std::move(conectados));
 
-    auto aceitas = familia("quelvor_connections_accepted_total", "Handheld connections accepted.",
-                           MetricType::Counter);
+    auto aceitas =
+        familia("quelvor_connections_accepted_total", "Handheld connections accepted.", MetricType::Counter);
     aceitas.metric.push_back(contador(static_cast<double>(estado.conexoesAceitas)));
     familias.push_back(std::move(aceitas));
     auto recusadas = familia("quelvor_connections_refused_total",
@@ -117,20 +120,22 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
     if (!pools.empty()) {
         auto uso = familia("quelvor_pool_attachments", "Attachments of the pool, by database and state.",
                            MetricType::Gauge);
-        auto limite = familia("quelvor_pool_attachments_limit", "Most attachments the pool holds, by database.",
-                              MetricType::Gauge);
+        auto limite = familia("quelvor_pool_attachments_limit",
+                              "Most attachments the pool holds, by database.", MetricType::Gauge);
         for (const UsoDoPool& p : pools) {
-            uso.metric.push_back(medidor(static_cast<double>(p.emUso), {{"database", p.base}, {"state", "in_use"}}));
-            uso.metric.push_back(medidor(static_cast<double>(p.ociosas), {{"database", p.base}, {"state", "idle"}}));
+            uso.metric.push_back(
+                medidor(static_cast<double>(p.emUso), {{"database", p.base}, {"state", "in_use"}}));
+            uso.metric.push_back(
+                medidor(static_cast<double>(p.ociosas), {{"database", p.base}, {"state", "idle"}}));
             limite.metric.push_back(medidor(static_cast<double>(p.limite), {{"database", p.base}}));
         }
         familias.push_back(std::move(uso));
         familias.push_back(std::move(limite));
     }
 
-    auto bases = familia("quelvor_database_up",
-                         "1 when the database answered the last attempt to reach it, by database.",
-                         MetricType::Gauge);
+    auto bases =
+        familia("quelvor_database_up",
+                "1 when the database answered the last attempt to reach it, by database.", MetricType::Gauge);
     const std::pair<const char*, const base::EstadoDaBase*> estados[] = {{"coleta", &estado.coleta},
                                                                          {"tarvell", &estado.tarvell}};
     for (const auto& [nome, b] : estados)
@@ -143,10 +148,10 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
     for (const base::ExecucaoDeSincronizacao& s : estado.sincronizacoes)
         if (!s.emAndamento)
             ultima = &s;
-    auto execucoes = familia("quelvor_sync_runs", "Synchronisation runs since the process began.",
-                             MetricType::Gauge);
-    execucoes.metric.push_back(
-        medidor(estado.sincronizacoes.empty() ? 0 : static_cast<double>(estado.sincronizacoes.back().numero)));
+    auto execucoes =
+        familia("quelvor_sync_runs", "Synchronisation runs since the process began.", MetricType::Gauge);
+    execucoes.metric.push_back(medidor(
+        estado.sincronizacoes.empty() ? 0 : static_cast<double>(estado.sincronizacoes.back().numero)));
     familias.push_back(std::move(execucoes));
     if (ultima) {
         auto quando = familia("quelvor_last_sync_end_timestamp_seconds",
@@ -154,13 +159,14 @@ std::string textoDeMetricas(const base::StatusSnapshot& estado, const std::vecto
                               MetricType::Gauge);
         quando.metric.push_back(medidor(segundos(ultima->fim)));
         familias.push_back(std::move(quando));
-        auto resultado = familia("quelvor_last_sync_success", "1 when the last synchronisation that ended succeeded.",
-                                 MetricType::Gauge);
+        auto resultado = familia("quelvor_last_sync_success",
+                                 "1 when the last synchronisation that ended succeeded.", MetricType::Gauge);
         resultado.metric.push_back(medidor(ultima->sucesso ? 1 : 0));
         familias.push_back(std::move(resultado));
     }
 
-    auto alertas = familia("quelvor_quality_alerts_total", "Quality alerts raised, by kind.", MetricType::Counter);
+    auto alertas =
+        familia("quelvor_quality_alerts_total", "Quality alerts raised, by kind.", MetricType::Counter);
     for (const auto& [tipo, n] : estado.alertasPorTipo)
         alertas.metric.push_back(contador(static_cast<double>(n), {{"type", tipo}}));
     familias.push_back(std::move(alertas));

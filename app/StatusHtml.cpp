@@ -48,7 +48,8 @@ std::string celula(std::string_view texto, std::string_view classe = {})
     return out;
 }
 
-std::string cabecalho(std::initializer_list<std::string_view> colunas, std::initializer_list<size_t> numericas = {})
+std::string cabecalho(std::initializer_list<std::string_view> colunas,
+                      std::initializer_list<size_t> numericas = {})
 {
     std::string out = "<thead><tr>";
     size_t i = 0;
@@ -119,8 +120,9 @@ std::string secaoConexoes(const StatusSnapshot& estado)
     if (estado.conexoes.empty())
         return out + vazio("Nenhum dispositivo conectado.") + "</section>";
     out += "<div class=\"tabela\"><table>";
-    out += cabecalho({"Dispositivo", "Versão", "Endereço", "Conectado desde", "Último pedido", "Pedidos", "Envios"},
-                     {5, 6});
+    out += cabecalho(
+        {"Dispositivo", "Versão", "Endereço", "Conectado desde", "Último pedido", "Pedidos", "Envios"},
+        {5, 6});
     out += "<tbody>";
     for (const base::ConexaoAtiva& c : estado.conexoes) {
         out += "<tr>";
@@ -274,12 +276,23 @@ std::string escapaHtml(std::string_view texto)
     out.reserve(texto.size());
     for (char c : texto) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -292,15 +305,17 @@ std::string momento(WallClock::time_point quando)
     const std::time_t t = WallClock::to_time_t(quando);
     std::tm tm{};
     localtime_r(&t, &tm);
-    return base::fullDateTime({{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, {tm.tm_hour, tm.tm_min, tm.tm_sec, 0}});
+    return base::fullDateTime(
+        {{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday}, {tm.tm_hour, tm.tm_min, tm.tm_sec, 0}});
 }
 
-std::string paginaDeStatus(const StatusSnapshot& estado, const LeituraDaBase& leitura, WallClock::time_point agora)
+std::string paginaDeStatus(const StatusSnapshot& estado, const LeituraDaBase& leitura,
+                           WallClock::time_point agora)
 {
     const std::string palavras = estadoEmPalavras(estado, leitura);
     const char* classe = estado.servico != base::EstadoDoServico::EmExecucao ? "parado"
                          : coletaRespondendo(estado, leitura)                ? "ok"
-                                                                            : "falha";
+                                                                             : "falha";
     std::string out;
     out.reserve(16384);
     out += "<!DOCTYPE html>\n<html lang=\"pt-BR\"><head><meta charset=\"utf-8\">"

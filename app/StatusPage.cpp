@@ -18,7 +18,8 @@ constexpr std::string_view kBearer = "Bearer ";
 std::string hoje()
 {
     const base::Date d = base::localNow().date;
-    return base::zeroPadded(d.year, 4) + "-" + base::zeroPadded(d.month, 2) + "-" + base::zeroPadded(d.day, 2);
+    return base::zeroPadded(d.year, 4) + "-" + base::zeroPadded(d.month, 2) + "-" +
+           base::zeroPadded(d.day, 2);
 }
 
 std::string enderecoNaUrl(const std::string& endereco)
@@ -51,9 +52,9 @@ bool tokenConfere(std::string_view autorizacao, std::string_view token)
     unsigned diferenca = autorizacao.size() == esperado ? 0 : 1;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char a = i < autorizacao.size() ? static_cast<unsigned char>(autorizacao[i]) : 0;
-        const unsigned char b = i < kBearer.size()  ? static_cast<unsigned char>(kBearer[i])
-                                : i < esperado      ? static_cast<unsigned char>(token[i - kBearer.size()])
-                                                    : 0;
+        const unsigned char b = i < kBearer.size() ? static_cast<unsigned char>(kBearer[i])
+                                : i < esperado     ? static_cast<unsigned char>(token[i - kBearer.size()])
+                                                   : 0;
         diferenca |= a ^ b;
     }
     return diferenca == 0 && !token.empty();
@@ -132,8 +133,8 @@ void StatusPage::inicia(const Configuracao& c)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_servidor = std::move(servidor);
     m_portaAtiva = c.porta;
-    base::log("Página de status em http://" + enderecoNaUrl(c.endereco) + ":" + std::to_string(c.porta) + "/" +
-              (c.token.empty() ? "" : " (com token)"));
+    base::log("Página de status em http://" + enderecoNaUrl(c.endereco) + ":" + std::to_string(c.porta) +
+              "/" + (c.token.empty() ? "" : " (com token)"));
 }
 
 void StatusPage::para()
@@ -176,8 +177,9 @@ void StatusPage::rotas(httplib::Server& servidor, const std::string& token)
                         "text/html; charset=utf-8");
     });
     servidor.Get("/metrics", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(textoDeMetricas(m_state.status.snapshot(), m_pools ? m_pools() : std::vector<UsoDoPool>{}),
-                        "text/plain; version=0.0.4; charset=utf-8");
+        res.set_content(
+            textoDeMetricas(m_state.status.snapshot(), m_pools ? m_pools() : std::vector<UsoDoPool>{}),
+            "text/plain; version=0.0.4; charset=utf-8");
     });
     servidor.Get("/healthz", [this](const httplib::Request&, httplib::Response& res) {
         res.set_header("Cache-Control", "no-store");

@@ -93,10 +93,10 @@ private:
     std::thread m_escuta;
     std::atomic<int> m_portaAtiva{0};
 
-    std::mutex m_leituraMutex;                               // held during a read: one at a time
-    LeituraDaBase m_leitura;                                 // guarded by m_leituraMutex
-    std::chrono::steady_clock::time_point m_lidaEm{};        // guarded by m_leituraMutex
-    bool m_temLeitura = false;                               // guarded by m_leituraMutex
+    std::mutex m_leituraMutex;                        // held during a read: one at a time
+    LeituraDaBase m_leitura;                          // guarded by m_leituraMutex
+    std::chrono::steady_clock::time_point m_lidaEm{}; // guarded by m_leituraMutex
+    bool m_temLeitura = false;                        // guarded by m_leituraMutex
 
     std::thread m_supervisor; // last: starts once everything above exists
 };

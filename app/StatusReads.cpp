@@ -38,12 +38,13 @@ LeituraDaBase leStatusDaBase(const db::ConnectionParams& params, const std::stri
     leitura.dia = diaDoOperador(dia);
     try {
         db::Attachment conexao(params);
-        const db::ResultSet aguardando = conexao.select(
-            db::Sql("SELECT DIS_ID, DIS_DATAHORACONEXAO, DIS_VERSAOAPK FROM DISPOSITIVOS WHERE DIS_LIBERADO = ? "
-                    "ORDER BY DIS_DATAHORACONEXAO DESC NULLS LAST, DIS_ID",
-                    {db::text("N")}));
+        const db::ResultSet aguardando = conexao.select(db::Sql(
+            "SELECT DIS_ID, DIS_DATAHORACONEXAO, DIS_VERSAOAPK FROM DISPOSITIVOS WHERE DIS_LIBERADO = ? "
+            "ORDER BY DIS_DATAHORACONEXAO DESC NULLS LAST, DIS_ID",
+            {db::text("N")}));
         for (const auto& row : aguardando.rows)
-            leitura.aguardando.push_back({semBrancosAoFim(texto(aguardando, row, 0)), texto(aguardando, row, 1),
+            leitura.aguardando.push_back({semBrancosAoFim(texto(aguardando, row, 0)),
+                                          texto(aguardando, row, 1),
                                           semBrancosAoFim(texto(aguardando, row, 2))});
 
         const db::ResultSet rotas = conexao.select(db::Sql(
