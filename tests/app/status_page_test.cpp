@@ -105,11 +105,12 @@ TEST(StatusHtml, EscapesWhatCameFromHandheldsAndDatabases)
 
 TEST(StatusHtml, AnEmptyModelSaysSoInEverySection)
 {
-    const std::string html = app::paginaDeStatus(base::StatusSnapshot{}, app::LeituraDaBase{}, base::WallClock::now());
+    const std::string html =
+        app::paginaDeStatus(base::StatusSnapshot{}, app::LeituraDaBase{}, base::WallClock::now());
     EXPECT_NE(html.find(">Parado<"), std::string::npos);
     for (const char* frase : {"Nenhum dispositivo conectado.", "Não lido: o serviço está parado.",
-                              "Nenhuma sincronização desde o início do serviço.", "Nenhum alerta de qualidade.",
-                              "Nenhum erro.", "não verificada"})
+                              "Nenhuma sincronização desde o início do serviço.",
+                              "Nenhum alerta de qualidade.", "Nenhum erro.", "não verificada"})
         EXPECT_NE(html.find(frase), std::string::npos) << frase;
     EXPECT_EQ(contagem(html, "<table>"), "1"); // only the databases' table
     EXPECT_NE(html.rfind("</html>"), std::string::npos);
@@ -120,10 +121,10 @@ TEST(MetricsText, HistogramsAreCumulativeAndCountersCarryTheirLabels)
     base::StatusModel m;
     m.servicoIniciado(7010);
     m.conectou("1", "10.0.0.7");
-    m.pedido("1", "1000", 500us, false);  // first bucket
-    m.pedido("1", "1000", 30ms, false);   // 0.05
-    m.pedido("1", "1000", 20s, true);     // above the last bound
-    m.pedido("1", "9876", 1ms, false);    // counted as outro
+    m.pedido("1", "1000", 500us, false); // first bucket
+    m.pedido("1", "1000", 30ms, false);  // 0.05
+    m.pedido("1", "1000", 20s, true);    // above the last bound
+    m.pedido("1", "9876", 1ms, false);   // counted as outro
     m.envio("1", "6001", true);
     m.envio("1", "6001", false);
     const std::string t = app::textoDeMetricas(m.snapshot(), {{"coleta", 2, 3, 32}});
@@ -225,7 +226,8 @@ TEST(StatusPage, OffTheLoopbackEveryRequestNeedsTheToken)
         for (const char* caminho : {"/", "/metrics", "/healthz"}) {
             if (k.esperado == 200 && std::string(caminho) == "/healthz")
                 continue; // no database here: 503, seen below
-            EXPECT_EQ(status(c.Get(caminho, h)), k.esperado) << caminho << " " << (k.autorizacao ? k.autorizacao : "");
+            EXPECT_EQ(status(c.Get(caminho, h)), k.esperado)
+                << caminho << " " << (k.autorizacao ? k.autorizacao : "");
         }
     }
     // Even a path that does not exist says nothing without the token.
@@ -317,15 +319,16 @@ TEST(StatusPage, MetricsPassPromtool)
 TEST(StatusPage, HealthzFollowsTheCollectionDatabaseGoingOfflineAndBack)
 {
     TestDatabase db(TestDatabase::Kind::Coleta);
-    db.execScript("INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_VERSAOAPK) VALUES ('NOVO-1', 'N', '2.0');"
-                  "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (3, 'Linha do Vale');"
-                  "INSERT INTO CARGAS (CAR_CODIGO, CAR_ROTA) VALUES (1, 3);"
-                  "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
-                  "VALUES (1, 1, CURRENT_TIMESTAMP, 120.5);"
-                  "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
-                  "VALUES (1, 2, CURRENT_TIMESTAMP, 80);"
-                  "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
-                  "VALUES (1, 3, DATEADD(-1 DAY TO CURRENT_TIMESTAMP), 999);");
+    db.execScript(
+        "INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_VERSAOAPK) VALUES ('NOVO-1', 'N', '2.0');"
+        "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (3, 'Linha do Vale');"
+        "INSERT INTO CARGAS (CAR_CODIGO, CAR_ROTA) VALUES (1, 3);"
+        "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
+        "VALUES (1, 1, CURRENT_TIMESTAMP, 120.5);"
+        "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
+        "VALUES (1, 2, CURRENT_TIMESTAMP, 80);"
+        "INSERT INTO COLETAS (CAR_CODIGO, COL_IDORIGINAL, COL_DATAHORA, COL_QTDE) "
+        "VALUES (1, 3, DATEADD(-1 DAY TO CURRENT_TIMESTAMP), 999);");
     PaginaNesteProcesso p;
     const int porta = p.liga(test::settingsForServer(db));
     httplib::Client c("127.0.0.1", porta);
@@ -347,7 +350,8 @@ TEST(StatusPage, HealthzFollowsTheCollectionDatabaseGoingOfflineAndBack)
               std::string::npos)
         << r->body;
 
-    const std::string acesso = "-user " + db.user() + " -password '" + db.password() + "' " + db.connectionString();
+    const std::string acesso =
+        "-user " + db.user() + " -password '" + db.password() + "' " + db.connectionString();
     auto [saida, rc] = roda("gfix -shut full -force 0 " + acesso);
     ASSERT_EQ(rc, 0) << saida;
     std::string corpo;
