@@ -75,8 +75,8 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
         << pagina;
 
     const std::string url = "http://127.0.0.1:" + std::to_string(porta) + "/";
-    const std::filesystem::path perfil = std::filesystem::temp_directory_path() /
-                                         ("quelvor-chromium-" + std::to_string(::getpid()));
+    const std::filesystem::path perfil =
+        std::filesystem::temp_directory_path() / ("quelvor-chromium-" + std::to_string(::getpid()));
     const std::string chromium = "chromium --headless --no-sandbox --disable-gpu --hide-scrollbars "
                                  "--no-first-run --user-data-dir=" +
                                  perfil.string() + " ";
@@ -90,7 +90,8 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
 
     const std::filesystem::path imagem = std::filesystem::path(QUELVOR_BUILD_DIR) / "status_page.png";
     std::filesystem::remove(imagem);
-    const auto [saida, rcImagem] = roda(chromium + "--window-size=1100,1300 --screenshot=" + imagem.string() + " " + url);
+    const auto [saida, rcImagem] =
+        roda(chromium + "--window-size=1100,1300 --screenshot=" + imagem.string() + " " + url);
     EXPECT_EQ(rcImagem, 0) << saida;
     EXPECT_TRUE(std::filesystem::exists(imagem));
     EXPECT_GT(std::filesystem::file_size(imagem), 10000u);
