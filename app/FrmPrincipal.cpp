@@ -173,6 +173,7 @@ void TFrmPrincipal::iniciaServico()
             throw std::out_of_range("porta fora do intervalo");
         m_listener.activate(m_settings.edtPorta);
         log("Servidor socket inicializado na porta " + std::to_string(m_listener.port()));
+        m_state.status.servicoIniciado(m_listener.port());
 
         m_running = true;
         m_front.setRunningCheck(true);
@@ -191,6 +192,7 @@ void TFrmPrincipal::iniciaServico()
             m_listener.deactivate();
         } catch (const std::exception&) {
         }
+        m_state.status.servicoParado();
         m_front.openWindow();
     }
 }
@@ -227,6 +229,7 @@ void TFrmPrincipal::encerraServico()
     ConexaoColeta.close();
     ConexaoTemp.close();
     log("Serviços encerrados");
+    m_state.status.servicoParado();
     m_front.setIndicator(false);
     m_running = false;
     m_front.setRunningCheck(false);

@@ -89,6 +89,7 @@ public:
     void mostraProgresso(const std::string& texto) override { m_front.setStatusPanel(3, texto); }
     void setSyncBusy(bool busy) override { m_front.setSyncBusy(busy); }
     void processPendingEvents() override { m_front.processPendingEvents(); }
+    base::StatusModel* statusModel() override { return &m_state.status; }
 
 private:
     void iniciaServico();

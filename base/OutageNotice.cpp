@@ -4,14 +4,16 @@
 
 namespace quelvor::base {
 
-OutageNotice::OutageNotice(std::string nome, std::chrono::milliseconds intervalo)
-    : m_nome(std::move(nome)), m_intervalo(intervalo)
+OutageNotice::OutageNotice(std::string nome, std::chrono::milliseconds intervalo, StatusModel* status,
+                           StatusModel::Base base)
+    : m_nome(std::move(nome)), m_intervalo(intervalo), m_status(status), m_base(base)
 {
 }
 
 void OutageNotice::falhou(const std::string& erro)
 {
     std::string linha;
+    bool inicio = false;
     {
         std::lock_guard lock(m_mutex);
         const Clock::time_point agora = Clock::now();
@@ -22,6 +24,7 @@ void OutageNotice::falhou(const std::string& erro)
             m_ultimo = agora;
             m_desdeUltimoAviso = 0;
             linha = "Base de dados " + m_nome + " inacessível: " + erro;
+            inicio = true;
         } else {
             ++m_desdeUltimoAviso;
             if (agora - m_ultimo >= m_intervalo) {
@@ -33,12 +36,19 @@ void OutageNotice::falhou(const std::string& erro)
             }
         }
     }
+    if (m_status) {
+        m_status->baseFalhou(m_base, erro);
+        if (inicio)
+            m_status->erro(linha); // the outage's start; the repeats are only counted
+    }
     if (!linha.empty())
         OperatorLog::instance().append(linha); // outside the lock; never waits for the main thread
 }
 
 void OutageNotice::respondeu()
 {
+    if (m_status)
+        m_status->baseRespondeu(m_base);
     std::string linha;
     {
         std::lock_guard lock(m_mutex);

@@ -5,7 +5,11 @@
 // attempts that failed since the last line; and one line when an attempt
 // succeeds again. Said once and counted, never repeated per request.
 //
-// Any thread; the connection threads report every attempt.
+// Any thread; the connection threads report every attempt. When given a
+// status model, every attempt is also reported there (the database's state)
+// and the first line of an outage goes to its recent errors.
+
+#include "base/StatusModel.h"
 
 #include <chrono>
 #include <mutex>
@@ -19,7 +23,8 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // `nome` completes "Base de dados ...": "das Coletas", "do Tarvell".
-    explicit OutageNotice(std::string nome, std::chrono::milliseconds intervalo = std::chrono::minutes(1));
+    explicit OutageNotice(std::string nome, std::chrono::milliseconds intervalo = std::chrono::minutes(1),
+                          StatusModel* status = nullptr, StatusModel::Base base = StatusModel::Base::Coleta);
 
     // An attempt to reach the database failed with this message.
     void falhou(const std::string& erro);
@@ -31,6 +36,8 @@ public:
 private:
     const std::string m_nome;
     const std::chrono::milliseconds m_intervalo;
+    StatusModel* const m_status;
+    const StatusModel::Base m_base;
 
     mutable std::mutex m_mutex;
     bool m_inacessivel = false;  // guarded by m_mutex

@@ -19,9 +19,11 @@ struct ServiceState
     std::atomic<int> connectedDevices{0};
     // Set by the first listener run of this process; reset only at creation.
     std::atomic<bool> inicializousocket{false};
-    // What the operator hears when the handhelds' requests cannot reach a database.
-    OutageNotice coleta{"das Coletas"};
-    OutageNotice tarvell{"do Tarvell"};
+    // What the operator hears when the handhelds' requests cannot reach a
+    // database; each also tells the status model (declared below: only its
+    // address is taken here).
+    OutageNotice coleta{"das Coletas", std::chrono::minutes(1), &status, StatusModel::Base::Coleta};
+    OutageNotice tarvell{"do Tarvell", std::chrono::minutes(1), &status, StatusModel::Base::Tarvell};
     // What the window, the status page and the metrics show.
     StatusModel status;
 };

@@ -42,7 +42,7 @@ std::string_view codigoContado(std::string_view codigo);
 struct Histograma
 {
     static constexpr std::array<double, 13> kLimites{0.001, 0.002, 0.005, 0.01, 0.025, 0.05, 0.1,
-                                                     0.25,  0.5,   1,     2.5,  5,    10};
+                                                     0.25,  0.5,   1,     2.5,  5,     10};
     std::array<std::uint64_t, kLimites.size() + 1> contagens{}; // per bucket, not cumulative
     std::uint64_t total = 0;
     double somaSegundos = 0;
@@ -140,8 +140,8 @@ struct StatusSnapshot
     std::map<std::string, EstatisticaDeEnvio> envios;   // by upload code: "6001", "6002", "6003"
     std::uint64_t conexoesAceitas = 0;
     std::uint64_t recusadasPeloLimite = 0;
-    std::deque<ErroRecente> erros;                 // the latest last
-    std::deque<AlertaDeQualidade> alertas;         // the latest last
+    std::deque<ErroRecente> erros;         // the latest last
+    std::deque<AlertaDeQualidade> alertas; // the latest last
     std::map<std::string, std::uint64_t> alertasPorTipo;
 };
 
@@ -204,10 +204,10 @@ private:
     };
 
     mutable std::mutex m_mutex;
-    StatusSnapshot m_estado;                    // guarded by m_mutex; its conexoes stay empty
-    std::map<std::string, Conexao> m_conexoes;  // guarded by m_mutex; by session key
-    std::uint64_t m_proximaOrdem = 0;           // guarded by m_mutex
-    std::uint64_t m_ultimaSincronizacao = 0;    // guarded by m_mutex
+    StatusSnapshot m_estado;                   // guarded by m_mutex; its conexoes stay empty
+    std::map<std::string, Conexao> m_conexoes; // guarded by m_mutex; by session key
+    std::uint64_t m_proximaOrdem = 0;          // guarded by m_mutex
+    std::uint64_t m_ultimaSincronizacao = 0;   // guarded by m_mutex
 };
 
 } // namespace quelvor::base

@@ -39,7 +39,19 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
     return executaComando(Query->connection, TextoSQL, Query->rows, selected);
 }
 
-bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
+namespace {
+
+void registraFalha(const std::string& linha, std::string* erro)
+{
+    if (erro)
+        *erro = linha;
+    base::log(linha);
+}
+
+} // namespace
+
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected,
+                    std::string* erro)
 {
     const Sql trimmed = statement.trimmed();
     for (int tentativa = 1;; ++tentativa) {
@@ -68,12 +80,12 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
                 continue;
             rows = ResultSet{};
             selected = false;
-            base::log("Erro na query: " + trimmed.display() + e.what());
+            registraFalha("Erro na query: " + trimmed.display() + e.what(), erro);
             return false;
         } catch (const std::exception& e) {
             rows = ResultSet{};
             selected = false;
-            base::log("Erro na query: " + trimmed.display() + e.what());
+            registraFalha("Erro na query: " + trimmed.display() + e.what(), erro);
             return false;
         }
     }

@@ -83,6 +83,9 @@ void TConexao::handshake(Request& r)
         }
     }
 
+    if (m_status)
+        m_status->identificou(r.idconexao, r.campo(1), versaoInformada);
+
     if (liberado(r) != "S") {
         log("Dispositivo direcionado para empresa errada");
         return;

@@ -47,10 +47,13 @@ void TConexao::gravaCarga(Request& r)
     m.bare(r.campo(17)).mais(" , ");
     m.bare(r.campo(18)).mais(");");
 
-    if (!ExecutaQuery(m.sql(), r.query, BDColeta))
+    if (!ExecutaQuery(m.sql(), r.query, BDColeta)) {
+        informaEnvio(r, "6001", false);
         return;
+    }
     log("enviando retorno");
     enviaRetorno(std::string("7001") + STX + "S" + STX + r.campo(4) + STX + r.campo(11) + STX, r.conexao);
+    informaEnvio(r, "6001", true);
 }
 
 } // namespace quelvor::protocol

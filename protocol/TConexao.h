@@ -8,6 +8,8 @@
 // not have throws CampoAusente, which abandons the request (nothing more is
 // written, not even the end line) and ends the connection.
 
+#include "base/Settings.h"
+#include "base/StatusModel.h"
 #include "db/Attachment.h"
 #include "db/AttachmentPool.h"
 #include "db/Cancellation.h"
@@ -45,6 +47,11 @@ struct OpcoesDaConexao
     // request and detached after it.
     db::AttachmentPool* poolColeta = nullptr;
     db::AttachmentPool* poolTarvell = nullptr;
+    // Hears who the handheld is, each upload acknowledged or not, the quality
+    // alerts and the failed statements; none: nobody is told.
+    base::StatusModel* status = nullptr;
+    // The request's settings copy, for its [Alertas] thresholds; none: no alerts.
+    const base::Settings* limitesDeQualidade = nullptr;
 };
 
 // Thrown when a handler reads a field position that the request lacks.
@@ -124,6 +131,9 @@ private:
     db::AttachmentPool* m_poolTarvell = nullptr;
     unsigned long m_bilheteColeta = 0;
     unsigned long m_bilheteTarvell = 0;
+    // From the options; both outlive the handler.
+    base::StatusModel* m_status = nullptr;
+    const base::Settings* m_limitesDeQualidade = nullptr;
 
 public:
 private:
@@ -149,6 +159,8 @@ private:
     void solicitaGenerator(Request& r);
     void gravaCarga(Request& r);
     void gravaColeta(Request& r);
+    void alertasDeQualidade(const Request& r);
+    void informaEnvio(const Request& r, std::string_view codigo, bool confirmado);
     void gravaRastreamento(Request& r);
 };
 

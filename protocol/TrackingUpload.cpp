@@ -23,10 +23,13 @@ void TConexao::gravaRastreamento(Request& r)
     m.bare(r.campo(10)).mais(",");
     m.texto(r.campo(11)).mais(");");
 
-    if (!ExecutaQuery(m.sql(), r.query, BDColeta))
+    if (!ExecutaQuery(m.sql(), r.query, BDColeta)) {
+        informaEnvio(r, "6003", false);
         return;
+    }
     log("enviando retorno rastreamento");
     enviaRetorno(std::string("7003") + STX + "S" + STX + r.campo(4) + STX, r.conexao);
+    informaEnvio(r, "6003", true);
 }
 
 } // namespace quelvor::protocol

@@ -72,6 +72,10 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state, 
 {
     AContext.sessaoReiniciada = false;
     try {
+        state.status.conectou(AContext.sessionKey(), AContext.peerAddress());
+    } catch (...) {
+    }
+    try {
         base::log("Conectou: " + AContext.sessionKey());
         const db::Sql statement = sessaoVazia(AContext);
         base::log("Sql:" + statement.display());
@@ -98,6 +102,7 @@ bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings, 
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state)
 {
     try {
+        state.status.desconectou(AContext.sessionKey());
         base::log("Desconectou: " + AContext.sessionKey());
     } catch (...) {
     }

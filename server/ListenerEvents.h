@@ -20,7 +20,7 @@ namespace quelvor::server {
 // returned from this, so that no fresh session row is deleted.
 void IdTCPServer1BeforeListenerRun(base::ServiceState& state);
 
-// Logs "Conectou: <key>", resets the connection's session row (logged as
+// Tells the status model, logs "Conectou: <key>", resets the connection's session row (logged as
 // "Sql:" and the statement), and counts the device, whether or not the row
 // could be written. AContext.sessaoReiniciada tells whether it was.
 // With a pool, the reset runs on an attachment kept between requests.
@@ -33,7 +33,7 @@ void IdTCPServer1Connect(DeviceConnection& AContext, base::ServiceState& state,
 bool reiniciaSessao(DeviceConnection& AContext, const base::Settings& settings,
                     base::OutageNotice* aviso = nullptr, db::AttachmentPool* pool = nullptr);
 
-// Logs "Desconectou: <key>" and uncounts the device. The session row stays.
+// Tells the status model, logs "Desconectou: <key>" and uncounts the device. The session row stays.
 void IdTCPServer1Disconnect(DeviceConnection& AContext, base::ServiceState& state);
 
 // An error escaped the connection's request handling: the connection ends, and

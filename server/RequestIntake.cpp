@@ -5,10 +5,56 @@
 #include "server/ListenerEvents.h"
 
 #include <algorithm>
+#include <chrono>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 namespace quelvor::server {
+namespace {
+
+// The request's code as the dispatcher reads it: a line that begins with
+// "0000" is the keep-alive whatever follows; any other line's code is its
+// field 0.
+std::string_view codigoDoPedido(const std::string& texto)
+{
+    if (texto.compare(0, 4, "0000") == 0)
+        return std::string_view(texto).substr(0, 4);
+    return std::string_view(texto).substr(0, texto.find(protocol::STX));
+}
+
+// Times one request from its line's arrival to the end of its answer and
+// tells the status model when it goes: abandoned unless concluido() was
+// called (an exception, a missing field, a database out of reach).
+class MedicaoDoPedido
+{
+public:
+    MedicaoDoPedido(base::StatusModel* status, std::string chave, std::string_view codigo)
+        : m_status(status), m_chave(std::move(chave)), m_codigo(codigo)
+    {
+    }
+    MedicaoDoPedido(const MedicaoDoPedido&) = delete;
+    MedicaoDoPedido& operator=(const MedicaoDoPedido&) = delete;
+    ~MedicaoDoPedido()
+    {
+        if (!m_status)
+            return;
+        try {
+            m_status->pedido(m_chave, m_codigo, std::chrono::steady_clock::now() - m_chegada, !m_concluido);
+        } catch (...) {
+        }
+    }
+    void concluido() { m_concluido = true; }
+
+private:
+    base::StatusModel* const m_status;
+    const std::string m_chave;
+    const std::string_view m_codigo; // into the request's line, which outlives this
+    const std::chrono::steady_clock::time_point m_chegada = std::chrono::steady_clock::now();
+    bool m_concluido = false;
+};
+
+} // namespace
 
 bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& settings,
                          const RecursosDoPedido& recursos)
@@ -24,6 +70,8 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
     }
     if (texto.empty())
         return true;
+    MedicaoDoPedido medicao(recursos.status, recursos.status ? AContext.sessionKey() : std::string(),
+                            codigoDoPedido(texto));
 
     const base::Settings s = settings.get(); // one consistent copy for the whole request
     // The reset at connect failed (the database was unreachable for a
@@ -44,6 +92,8 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
             pool->setLimit(limite);
     opcoes.poolColeta = recursos.poolColeta;
     opcoes.poolTarvell = recursos.poolTarvell;
+    opcoes.status = recursos.status;
+    opcoes.limitesDeQualidade = &s;
     std::optional<protocol::TConexao> conexao;
     try {
         conexao.emplace(s.EdtBaseColeta, s.EdtUsuarioColeta, s.EdtSenhaColeta, s.EdtBaseTarvell,
@@ -73,6 +123,7 @@ bool IdTCPServer1Execute(DeviceConnection& AContext, const base::SettingsStore& 
         throw;
     }
     AContext.flush();
+    medicao.concluido();
     return true;
 }
 

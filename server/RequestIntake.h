@@ -5,6 +5,7 @@
 
 #include "base/OutageNotice.h"
 #include "base/Settings.h"
+#include "base/StatusModel.h"
 #include "db/AttachmentPool.h"
 #include "server/DeviceConnection.h"
 
@@ -20,6 +21,9 @@ struct RecursosDoPedido
     // Keep the attachments between requests ([Servidor] PoolConexoes).
     db::AttachmentPool* poolColeta = nullptr;
     db::AttachmentPool* poolTarvell = nullptr;
+    // Hears of every request (its code, its time, whether it was abandoned)
+    // and is handed on to the handler.
+    base::StatusModel* status = nullptr;
 };
 
 // Returns false when the read failed (the failure is logged): the connection

@@ -171,6 +171,7 @@ void IdTCPServer::startSession(asio::ip::tcp::socket socket)
             }
         }
         if (!socket.is_open()) {
+            m_state.status.recusadaPeloLimite();
             if (!aviso.empty())
                 base::log(aviso);
             return;
@@ -200,8 +201,9 @@ void IdTCPServer::serve(Session& session)
     IdTCPServer1Connect(connection, m_state, &m_poolColeta);
     for (;;) {
         try {
-            if (!IdTCPServer1Execute(connection, m_state.settings,
-                                     {&m_state.coleta, &m_state.tarvell, &m_poolColeta, &m_poolTarvell}) ||
+            if (!IdTCPServer1Execute(
+                    connection, m_state.settings,
+                    {&m_state.coleta, &m_state.tarvell, &m_poolColeta, &m_poolTarvell, &m_state.status}) ||
                 !connection.connected())
                 break;
         } catch (const std::exception& e) {

@@ -236,6 +236,14 @@ void Sincronizacao::S2Click()
     // pending events run, and a click taken there must meet it.
     marcaOcupado(true);
     m_geracao = m_host.geracaoConexoes();
+    base::StatusModel* const status = m_host.statusModel();
+    m_execucao = status ? status->sincronizacaoIniciada() : 0;
+    // The run's end in the status model, however the run ends.
+    const auto termina = [&](bool sucesso, const std::string& erro) {
+        if (status)
+            status->sincronizacaoTerminada(m_execucao, sucesso, erro);
+        m_execucao = 0;
+    };
     try {
         base::log("Iniciando processo de busca por novos dados...");
         comparaDados(kConsultaRotasTarvell, kConsultaRotasColeta, "ROTAS");
@@ -249,14 +257,28 @@ void Sincronizacao::S2Click()
         // The application is ending: what was written stays written, the
         // rest waits for the next run of the program.
         marcaOcupado(false);
+        termina(false, "a aplicação está sendo encerrada");
         base::log("Sincronização interrompida: a aplicação está sendo encerrada.");
         return;
     } catch (...) {
         // The next tick must be able to start a new run.
         marcaOcupado(false);
+        std::string erro = "erro desconhecido";
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            erro = e.what();
+        } catch (...) {
+        }
+        termina(false, erro);
+        const std::string linha = "Processo de busca por novos dados interrompido: " + erro;
+        if (status)
+            status->erro(linha);
+        base::log(linha);
         throw;
     }
     marcaOcupado(false);
+    termina(true, {});
     base::log("Concluindo processo de busca por novos dados");
 }
 
@@ -297,6 +319,10 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
     verificaGeracao();
     m_host.conexaoTarvell().open();
     const db::ResultSet a = m_host.conexaoTarvell().select(db::Sql(Query1));
+    base::StatusModel* const status = m_execucao ? m_host.statusModel() : nullptr;
+    base::TabelaSincronizada contagem{NomeTabela, a.rows.size(), 0};
+    if (status)
+        status->sincronizacaoTabela(m_execucao, contagem);
     if (a.empty())
         return;
     m_host.conexaoTemp().open();
@@ -321,8 +347,12 @@ void Sincronizacao::comparaDados(const std::string& Query1, const std::string& Q
                 difere = colunaDifere(linha[i], a.columns[i], b.rows[0][i], b.columns[i],
                                       NomeTabela == "PRODUTORES" && (i == 2 || i == 3));
         }
-        if (difere)
+        if (difere) {
             m_host.conexaoTemp().execute(comandoGravacao(NomeTabela, a, linha));
+            ++contagem.gravadas;
+            if (status)
+                status->sincronizacaoTabela(m_execucao, contagem);
+        }
     }
 }
 

@@ -17,6 +17,7 @@
 #include "sync/SincronizacaoHost.h"
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,7 +29,8 @@ public:
     explicit Sincronizacao(SincronizacaoHost& host);
 
     // One run: routes, producers and, when the run counter exceeds 10, the
-    // averages. Rethrows the error that ends a run. When the application is
+    // averages. Rethrows the error that ends a run, after its closing line
+    // "Processo de busca por novos dados interrompido: " and the error's text. When the application is
     // ending, the run stops at the next row, logs so and returns.
     void S2Click();
     // The ten-minute tick: a click on "Sincronizar Dados".
@@ -37,7 +39,8 @@ public:
     bool ocupado() const { return m_ocupado; }
 
     // Copies the rows of the ERP query Query1 that are missing or differ in the
-    // collection database. Query2 is the lookup without its key and ends in
+    // collection database; the rows read and written go to the status model
+    // under the run under way. Query2 is the lookup without its key and ends in
     // "= "; NomeTabela ("ROTAS" or "PRODUTORES") chooses the statement written.
     void comparaDados(const std::string& Query1, const std::string& Query2, const std::string& NomeTabela);
     // Copies COL001's averages into PRODUTORES.PRO_MEDIA where they differ.
@@ -60,7 +63,8 @@ private:
 
     SincronizacaoHost& m_host;
     bool m_ocupado = false;
-    unsigned m_geracao = 0; // of the standing connections when the run began
+    std::uint64_t m_execucao = 0; // the status model's number of the run under way; 0: none
+    unsigned m_geracao = 0;       // of the standing connections when the run began
     std::chrono::milliseconds m_pausa{10};
 };
 

@@ -3,6 +3,7 @@
 // it. The main window core (TFrmPrincipal, in app/) implements it; the tests
 // implement it over scratch databases. Main thread only.
 
+#include "base/StatusModel.h"
 #include "db/Attachment.h"
 
 #include <string>
@@ -40,6 +41,9 @@ public:
     virtual void setSyncBusy(bool busy) = 0;
     // Lets the main thread's pending events run between rows.
     virtual void processPendingEvents() = 0;
+    // Where a run tells its start, its counts per table and its end; none:
+    // nobody is told.
+    virtual base::StatusModel* statusModel() { return nullptr; }
 };
 
 } // namespace quelvor::sync

@@ -89,9 +89,9 @@ TEST(StatusModelTest, ConcurrentConnectionsCountRightAndSnapshotsAreWhole)
 TEST(StatusModelTest, HistogramBucketsAreInclusiveUpperBounds)
 {
     Histograma h;
-    h.registra(1ms);     // exactly on the first bound
-    h.registra(1500us);  // the second
-    h.registra(11s);     // beyond the last
+    h.registra(1ms);    // exactly on the first bound
+    h.registra(1500us); // the second
+    h.registra(11s);    // beyond the last
     EXPECT_EQ(h.contagens[0], 1u);
     EXPECT_EQ(h.contagens[1], 1u);
     EXPECT_EQ(h.contagens.back(), 1u);
