@@ -189,7 +189,8 @@ std::string secaoColetas(const LeituraDaBase& leitura)
         total += r.coletas;
     }
     if (leitura.coletasDeHoje.size() > 1)
-        out += "<tr class=\"total\"><td>Total</td>" + celula(numero(total), "n") + "<td></td></tr>";
+        out += "<tr class=\"total\"><td>Total</td>" + celula(numero(total), "n") +
+               celula(leitura.litrosDeHoje, "n") + "</tr>";
     out += "</tbody></table></div></section>";
     return out;
 }

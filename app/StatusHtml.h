@@ -39,6 +39,7 @@ struct LeituraDaBase
     std::string dia;        // the day of coletasDeHoje, dd/mm/yyyy
     std::vector<DispositivoAguardando> aguardando;
     std::vector<ColetasDaRota> coletasDeHoje;
+    std::string litrosDeHoje; // the sum over the routes, as the operator reads it
 };
 
 // "Em execução — N dispositivos", "Parado" or "Base de dados indisponível":

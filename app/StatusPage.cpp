@@ -4,7 +4,6 @@
 #include "base/Numbers.h"
 #include "base/OperatorLog.h"
 #include "base/RegionalFormat.h"
-#include "db/QueryHelpers.h"
 
 #include <httplib.h>
 
@@ -211,9 +210,7 @@ LeituraDaBase StatusPage::leitura()
         m_temLeitura = false;
         return LeituraDaBase{};
     }
-    db::ConnectionParams params = db::parametrosDaBase(s, false);
-    params.lockTimeout = 2;
-    m_leitura = leStatusDaBase(params, hoje());
+    m_leitura = leStatusDaBase(s, hoje());
     m_lidaEm = std::chrono::steady_clock::now();
     m_temLeitura = true;
     return m_leitura;

@@ -1,6 +1,10 @@
 #include "app/StatusReads.h"
 
+#include "app/DeviceRegistry.h"
+#include "base/RegionalFormat.h"
+#include "db/Attachment.h"
 #include "db/DbError.h"
+#include "db/QueryHelpers.h"
 
 #include <exception>
 
@@ -31,22 +35,20 @@ std::string semBrancosAoFim(std::string s)
 
 } // namespace
 
-LeituraDaBase leStatusDaBase(const db::ConnectionParams& params, const std::string& dia)
+LeituraDaBase leStatusDaBase(const base::Settings& settings, const std::string& dia)
 {
+    base::Settings curto = settings;
+    if (curto.tempoEsperaBloqueio <= 0 || curto.tempoEsperaBloqueio > 2)
+        curto.tempoEsperaBloqueio = 2;
     LeituraDaBase leitura;
     leitura.tentada = true;
     leitura.dia = diaDoOperador(dia);
     try {
-        db::Attachment conexao(params);
-        const db::ResultSet aguardando = conexao.select(db::Sql(
-            "SELECT DIS_ID, DIS_DATAHORACONEXAO, DIS_VERSAOAPK FROM DISPOSITIVOS WHERE DIS_LIBERADO = ? "
-            "ORDER BY DIS_DATAHORACONEXAO DESC NULLS LAST, DIS_ID",
-            {db::text("N")}));
-        for (const auto& row : aguardando.rows)
-            leitura.aguardando.push_back({semBrancosAoFim(texto(aguardando, row, 0)),
-                                          texto(aguardando, row, 1),
-                                          semBrancosAoFim(texto(aguardando, row, 2))});
+        for (const DispositivoRegistrado& d : DeviceRegistry(curto).aguardandoLiberacao())
+            leitura.aguardando.push_back(
+                {d.id, d.ultimaConexao ? base::fullDateTime(*d.ultimaConexao) : std::string(), d.versao});
 
+        db::Attachment conexao(db::parametrosDaBase(curto, false));
         const db::ResultSet rotas = conexao.select(db::Sql(
             "SELECT C.CAR_ROTA, MAX(R.ROT_DESCRICAO) AS DESCRICAO, COUNT(*) AS COLETAS, "
             "COALESCE(SUM(L.COL_QTDE), 0) AS LITROS "
@@ -55,6 +57,8 @@ LeituraDaBase leStatusDaBase(const db::ConnectionParams& params, const std::stri
             "WHERE L.COL_DATAHORA >= CAST(? AS DATE) AND L.COL_DATAHORA < DATEADD(DAY, 1, CAST(? AS DATE)) "
             "GROUP BY C.CAR_ROTA ORDER BY C.CAR_ROTA NULLS LAST",
             {db::text(dia), db::text(dia)}));
+        std::int64_t litros = 0; // scaled, as the column's sum comes
+        int escala = 0;
         for (const auto& row : rotas.rows) {
             ColetasDaRota r;
             r.rota = texto(rotas, row, 0);
@@ -63,9 +67,14 @@ LeituraDaBase leStatusDaBase(const db::ConnectionParams& params, const std::stri
             if (const auto* v = std::get_if<std::int64_t>(&n.data))
                 r.coletas = static_cast<std::uint64_t>(*v);
             r.litros = texto(rotas, row, 3);
+            if (const auto* v = std::get_if<std::int64_t>(&row[3].data)) {
+                litros += *v;
+                escala = rotas.columns[3].scale;
+            }
             leitura.coletasDeHoje.push_back(std::move(r));
         }
         conexao.close();
+        leitura.litrosDeHoje = base::generalScaled(litros, escala, base::kDecimalSeparator);
         leitura.respondeu = true;
     } catch (const std::exception& e) {
         leitura.respondeu = false;

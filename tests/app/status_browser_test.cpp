@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 using namespace quelvor;
 using namespace std::chrono_literals;
@@ -25,7 +26,9 @@ const std::string S(1, '\x02');
 std::pair<std::string, int> roda(const std::string& comando)
 {
     std::string saida;
-    FILE* p = ::popen((comando + " 2>/dev/null").c_str(), "r");
+    // chromium's own chatter on standard error stays out of the DOM.
+    FILE* p = ::popen(
+        (comando.find("2>&1") == std::string::npos ? comando + " 2>/dev/null" : comando).c_str(), "r");
     if (!p)
         return {"popen failed", -1};
     char buffer[4096];
@@ -74,6 +77,22 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
         10s))
         << pagina;
 
+    // The handshake's own counters, as Prometheus would scrape them.
+    const auto metricas = c.Get("/metrics");
+    ASSERT_TRUE(metricas);
+    EXPECT_NE(metricas->body.find("quelvor_requests_total{code=\"1000\"} 1\n"), std::string::npos)
+        << metricas->body;
+    EXPECT_NE(metricas->body.find("quelvor_request_duration_seconds_bucket{code=\"1000\",le=\"+Inf\"} 1\n"),
+              std::string::npos);
+    EXPECT_NE(metricas->body.find("quelvor_connected_handhelds 1\n"), std::string::npos);
+    const std::string arquivo = testing::TempDir() + "quelvord_metrics.txt";
+    std::ofstream(arquivo, std::ios::binary) << metricas->body;
+    const auto [verificacao, rcPromtool] = roda("promtool check metrics < " + arquivo + " 2>&1");
+    ASSERT_NE(rcPromtool, 127)
+        << "promtool is missing (Debian's prometheus package; scripts/test.sh installs it)";
+    EXPECT_EQ(rcPromtool, 0) << verificacao;
+    std::filesystem::remove(arquivo);
+
     const std::string url = "http://127.0.0.1:" + std::to_string(porta) + "/";
     const std::filesystem::path perfil =
         std::filesystem::temp_directory_path() / ("quelvor-chromium-" + std::to_string(::getpid()));
@@ -87,6 +106,8 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
     EXPECT_NE(dom.find("Em execução — 1 dispositivos"), std::string::npos) << dom;
     EXPECT_NE(dom.find("DEMO-02"), std::string::npos) << "the handheld waiting for release";
     EXPECT_NE(dom.find("LINHA 01 - ARROIO DO MEIO"), std::string::npos) << "today's collections of route 1";
+    EXPECT_NE(dom.find("<td class=\"n\">3</td><td class=\"n\">594,75</td>"), std::string::npos)
+        << "today's total";
 
     const std::filesystem::path imagem = std::filesystem::path(QUELVOR_BUILD_DIR) / "status_page.png";
     std::filesystem::remove(imagem);
