@@ -35,6 +35,9 @@ tr.total td{font-weight:600;border-top:2px solid #cfd6da}
 @media (max-width:760px){main{grid-template-columns:1fr;padding:8px}section.largo{grid-column:auto}}
 )";
 
+// The latest alerts and errors shown; the model keeps more, /metrics counts all.
+constexpr size_t kMostrados = 10;
+
 std::string numero(std::uint64_t n)
 {
     return std::to_string(n);
@@ -231,13 +234,18 @@ std::string secaoSincronizacoes(const StatusSnapshot& estado)
 
 std::string secaoAlertas(const StatusSnapshot& estado)
 {
-    std::string out = "<section class=\"largo\"><h2>Alertas de qualidade</h2>";
+    std::string out = "<section class=\"largo\"><h2>Alertas de qualidade";
+    if (!estado.alertas.empty())
+        out += " (" + numero(estado.alertas.size()) + ")";
+    out += "</h2>";
     if (estado.alertas.empty())
         return out + vazio("Nenhum alerta de qualidade.") + "</section>";
     out += "<div class=\"tabela\"><table>";
     out += cabecalho({"Quando", "Tipo", "Carga", "Produtor", "Rota", "Valor", "Dispositivo"});
     out += "<tbody>";
-    for (auto it = estado.alertas.rbegin(); it != estado.alertas.rend(); ++it) {
+    size_t mostrados = 0;
+    for (auto it = estado.alertas.rbegin(); it != estado.alertas.rend() && mostrados < kMostrados;
+         ++it, ++mostrados) {
         const base::AlertaDeQualidade& a = *it;
         out += "<tr>" + celula(momento(a.quando)) + celula(a.tipo) + celula(a.carga) + celula(a.produtor) +
                celula(a.rota.empty() ? "—" : a.rota) + celula(a.valor) + celula(a.dispositivo) + "</tr>";
@@ -254,7 +262,9 @@ std::string secaoErros(const StatusSnapshot& estado)
     out += "<div class=\"tabela\"><table>";
     out += cabecalho({"Quando", "Erro"});
     out += "<tbody>";
-    for (auto it = estado.erros.rbegin(); it != estado.erros.rend(); ++it)
+    size_t mostrados = 0;
+    for (auto it = estado.erros.rbegin(); it != estado.erros.rend() && mostrados < kMostrados;
+         ++it, ++mostrados)
         out += "<tr>" + celula(momento(it->quando)) + celula(it->texto, "erro") + "</tr>";
     out += "</tbody></table></div></section>";
     return out;
