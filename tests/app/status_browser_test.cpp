@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace quelvor;
 using namespace std::chrono_literals;
@@ -118,4 +119,39 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
     EXPECT_GT(std::filesystem::file_size(imagem), 10000u);
     std::error_code ignorado;
     std::filesystem::remove_all(perfil, ignorado);
+}
+
+TEST(StatusPageInABrowser, AReloadMovesThePageWithoutRestartingTheService)
+{
+    TestDatabase db(TestDatabase::Kind::Coleta);
+    const base::Settings s = test::settingsForServer(db);
+    const int antes = test::freeLoopbackPort();
+    QuelvordProcess::Options options;
+    options.iniExtra = "[Status]\nPorta=" + std::to_string(antes) + "\n";
+    QuelvordProcess daemon(QUELVORD_PATH, s, options);
+    ASSERT_TRUE(daemon.waitForOutput("-Página de status em http://127.0.0.1:" + std::to_string(antes) + "/"));
+
+    // The file as the operator edits it: the [Status] port changed.
+    std::string ini;
+    {
+        std::ifstream in(daemon.configFile(), std::ios::binary);
+        ini.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    int depois = test::freeLoopbackPort();
+    while (depois == antes)
+        depois = test::freeLoopbackPort();
+    const std::string velha = "[Status]\nPorta=" + std::to_string(antes);
+    ASSERT_NE(ini.find(velha), std::string::npos);
+    ini.replace(ini.find(velha), velha.size(), "[Status]\nPorta=" + std::to_string(depois));
+    std::ofstream(daemon.configFile(), std::ios::binary | std::ios::trunc) << ini;
+    daemon.signal(SIGHUP);
+
+    EXPECT_TRUE(daemon.waitForOutput("-Página de status em http://127.0.0.1:" + std::to_string(depois) + "/"))
+        << daemon.output();
+    EXPECT_NE(daemon.output().find("Status Porta " + std::to_string(antes) + " -> " + std::to_string(depois)),
+              std::string::npos);
+    EXPECT_EQ(httplib::Client("127.0.0.1", depois).Get("/healthz")->status, 200);
+    EXPECT_FALSE(httplib::Client("127.0.0.1", antes).Get("/healthz"));
+    // The handhelds' service went on: one start in the log, no stop.
+    EXPECT_EQ(daemon.output().find("-Serviços encerrados"), std::string::npos) << daemon.output();
 }
