@@ -9,6 +9,8 @@
 
 #include <arpa/inet.h>
 
+#include <algorithm>
+
 namespace quelvor::app {
 namespace {
 
@@ -126,9 +128,13 @@ void StatusPage::inicia(const Configuracao& c)
         return;
     }
     httplib::Server* s = servidor.get();
-    m_escuta = std::thread([s] { s->listen_after_bind(); });
+    auto terminou = std::make_shared<std::atomic<bool>>(false);
+    m_escuta = std::thread([s, terminou] {
+        s->listen_after_bind();
+        *terminou = true;
+    });
     // A stop before the loop runs would be lost; wait for it to run.
-    while (!s->is_running())
+    while (!s->is_running() && !*terminou)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     m_servidor = std::move(servidor);
     m_portaAtiva = c.porta;
@@ -188,6 +194,11 @@ void StatusPage::rotas(httplib::Server& servidor, const std::string& token)
             return;
         }
         const LeituraDaBase lida = leitura();
+        if (!lida.tentada) {
+            res.status = 503;
+            res.set_content("base de dados das coletas não configurada\n", "text/plain; charset=utf-8");
+            return;
+        }
         if (!lida.respondeu) {
             res.status = 503;
             res.set_content("base de dados das coletas não responde: " + lida.erro + "\n",
