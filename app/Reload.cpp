@@ -46,6 +46,9 @@ std::vector<std::string> configChanges(const base::Settings& a, const base::Sett
     plain("Base Coleta", a.EdtBaseColeta, b.EdtBaseColeta);
     plain("Usuario Coleta", a.EdtUsuarioColeta, b.EdtUsuarioColeta);
     secret("Senha Coleta", a.EdtSenhaColeta, b.EdtSenhaColeta);
+    plain("Status Porta", std::to_string(a.statusPorta), std::to_string(b.statusPorta));
+    plain("Status Endereco", a.statusEndereco, b.statusEndereco);
+    secret("Status Token", a.statusToken, b.statusToken);
     return changes;
 }
 
@@ -74,8 +77,13 @@ bool recarregaConfiguracao(TFrmPrincipal& core)
         return true;
     }
     core.log("Configuração relida de " + path + ": " + joined(changes, "; ") + ".");
+    // The wait is only kept; the status page follows the published settings
+    // by itself. Neither restarts the handhelds' service.
     base::Settings onlyWait = before;
     onlyWait.edtTempoInicializacao = after.edtTempoInicializacao;
+    onlyWait.statusPorta = after.statusPorta;
+    onlyWait.statusEndereco = after.statusEndereco;
+    onlyWait.statusToken = after.statusToken;
     core.setSettings(after);
     if (after != onlyWait) {
         // As the save does when the operator answers OK.

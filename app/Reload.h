@@ -2,7 +2,8 @@
 // Reading the configuration file again while the server runs (SIGHUP). A
 // file that cannot be used leaves the running settings alone; a changed port,
 // database or integration switch restarts the service as a save answered with
-// OK does; a changed start-up wait is only kept. Each outcome is one log
+// OK does; a changed start-up wait is only kept, and a changed [Status] is
+// taken up by the status page without a restart. Each outcome is one log
 // line that says what changed (passwords only as changed). Main thread only,
 // with no other command under way.
 

@@ -23,7 +23,13 @@ unsigned long raiseDescriptorLimit()
 
 Service::Service(FrontEnd& front)
     : m_descriptors(raiseDescriptorLimit()), m_listener(m_state), m_core(front, m_state, m_listener),
-      m_sincronizacao(m_core)
+      m_sincronizacao(m_core), m_statusPage(m_state, [this] {
+          auto uso = [](const char* nome, const db::AttachmentPool& p) {
+              return UsoDoPool{nome, p.inUseCount(), p.idleCount(), p.limit()};
+          };
+          return std::vector<UsoDoPool>{uso("coleta", m_listener.poolColeta()),
+                                        uso("tarvell", m_listener.poolTarvell())};
+      })
 {
     // Errors met where nothing can be raised (a destructor's commit, say) go
     // to the operator log. Queued only: such a call may come from a

@@ -8,6 +8,7 @@
 // thread only.
 
 #include "app/FrmPrincipal.h"
+#include "app/StatusPage.h"
 #include "base/ServiceState.h"
 #include "server/TcpListener.h"
 #include "sync/Sincronizacao.h"
@@ -42,6 +43,7 @@ private:
     server::IdTCPServer m_listener;
     TFrmPrincipal m_core;
     sync::Sincronizacao m_sincronizacao;
+    StatusPage m_statusPage; // last: stopped first, while what it reads still exists
 };
 
 } // namespace quelvor::app

@@ -12,11 +12,14 @@
 //
 // Usage: load_bench [--handhelds N[,N...]] [--collections N] [--points N]
 //                   [--producers N] [--downloads N] [--quelvord PATH] [--quick-ack]
-//                   [--compare] [--rounds N] [--erp] [--port N]
+//                   [--compare] [--status] [--rounds N] [--erp] [--port N]
 // --handhelds with a list runs one fleet size after the other (a sweep).
 // --compare runs the same load without keeping attachments
 // ([Servidor] PoolConexoes=0) and with the pool, in alternating rounds of one
 // run, and prints each figure and the ratio (median and range over the rounds).
+// --status runs the same load with the status page off and on, in alternating
+// rounds; while it is on, a reader fetches / and /metrics every second. It
+// prints the requests per second of both and their ratio.
 // --erp sets an ERP path, so every request attaches to the ERP database too.
 // --quick-ack makes the handhelds acknowledge every segment at once; the
 // difference to a run without it is the time that delayed ACKs add.
@@ -27,7 +30,10 @@
 #include "tests/support/TestDatabase.h"
 #include "tools/HandheldSession.h"
 
+#include <httplib.h>
+
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +65,7 @@ struct Options
     int downloads = 3;
     bool quickAck = false;
     bool compare = false; // the same load without a pool and with one, in alternating rounds
+    bool status = false;  // the same load with the status page off and on (read every second)
     int rounds = 3;
     bool erp = false; // an ERP path set, as an integrated installation has it
     int port = 0;     // 0: a free one
@@ -67,11 +74,12 @@ struct Options
 
 [[noreturn]] void usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "load_bench: %s\nUsage: load_bench [--handhelds N[,N...]] [--collections N] [--points N] "
-                 "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack] [--compare] [--rounds N] "
-                 "[--erp] [--port N]\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "load_bench: %s\nUsage: load_bench [--handhelds N[,N...]] [--collections N] [--points N] "
+        "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack] [--compare] [--status] [--rounds N] "
+        "[--erp] [--port N]\n",
+        why);
     std::exit(3);
 }
 
@@ -80,8 +88,11 @@ Options parseOptions(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
-        if (name == "--quick-ack" || name == "--compare" || name == "--erp") {
-            (name == "--quick-ack" ? o.quickAck : name == "--compare" ? o.compare : o.erp) = true;
+        if (name == "--quick-ack" || name == "--compare" || name == "--erp" || name == "--status") {
+            (name == "--quick-ack" ? o.quickAck
+             : name == "--compare" ? o.compare
+             : name == "--erp"     ? o.erp
+                                   : o.status) = true;
             continue;
         }
         if (i + 1 >= argc)
@@ -313,6 +324,86 @@ test::QuelvordProcess::Options withPool(int pool)
     return options;
 }
 
+// Fetches / and /metrics of the status page every second until stopped, as
+// a person with the page open and a Prometheus scrape would.
+class StatusReader
+{
+public:
+    explicit StatusReader(int port)
+        : m_thread([this, port] {
+              httplib::Client client("127.0.0.1", port);
+              while (!m_stop) {
+                  for (const char* path : {"/", "/metrics"}) {
+                      const auto r = client.Get(path);
+                      ++(r && r->status == 200 ? m_ok : m_failed);
+                  }
+                  for (int i = 0; i < 20 && !m_stop; ++i)
+                      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          })
+    {
+    }
+    ~StatusReader()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    int ok() const { return m_ok; }
+    int failed() const { return m_failed; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_ok{0}, m_failed{0};
+    std::thread m_thread; // last: runs once the counters exist
+};
+
+// The load with the status page off and on, in alternating rounds.
+int compareStatusPage(const Options& o, const base::Settings& s, const TestDatabase& coleta)
+{
+    int status = 0;
+    const int statusPort = test::freeLoopbackPort();
+    for (int handhelds : o.sweep) {
+        std::vector<double> ratios;
+        double off = 0, on = 0;
+        for (int round = 1; round <= o.rounds; ++round) {
+            double rps[2] = {0, 0};
+            for (int pass = 0; pass < 2; ++pass) {
+                std::printf("\n--- round %d, %d handhelds, status page %s ---\n", round, handhelds,
+                            pass == 0 ? "off" : "on, / and /metrics read every second");
+                test::QuelvordProcess::Options options;
+                if (pass == 1)
+                    options.iniExtra = "[Status]\nPorta=" + std::to_string(statusPort) + "\n";
+                test::QuelvordProcess server(o.quelvord, s, options);
+                FleetResult r;
+                if (pass == 1) {
+                    if (!server.waitForOutput("-Página de status em "))
+                        std::printf("the status page did not start\n");
+                    StatusReader reader(statusPort);
+                    r = runFleet(o, handhelds, s.edtPorta, coleta);
+                    std::printf("status page reads: %d answered, %d failed\n", reader.ok(), reader.failed());
+                    if (reader.ok() == 0 || reader.failed() > 0)
+                        status = 1;
+                } else {
+                    r = runFleet(o, handhelds, s.edtPorta, coleta);
+                }
+                if (r.failed || r.missing)
+                    status = 1;
+                rps[pass] = r.requestsPerSecond;
+                printLogErrors(server);
+            }
+            off += rps[0];
+            on += rps[1];
+            ratios.push_back(rps[1] / rps[0]);
+        }
+        std::sort(ratios.begin(), ratios.end());
+        std::printf("\n%d handhelds, %d rounds: requests/s %.1f with the status page off, %.1f on; on/off: "
+                    "%.3f (median; %.3f-%.3f)\n",
+                    handhelds, o.rounds, off / o.rounds, on / o.rounds, ratios[ratios.size() / 2],
+                    ratios.front(), ratios.back());
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -344,6 +435,8 @@ int main(int argc, char** argv)
     s.ch_integratarvell = false;
     int status = 0;
 
+    if (o.status)
+        return compareStatusPage(o, s, coleta);
     if (o.compare) {
         // Alternating rounds in one run: the machine's noise falls on both.
         const int pooled = base::Settings{}.poolConexoes;

@@ -182,6 +182,12 @@ std::size_t AttachmentPool::inUseCount() const
     return m_inUse;
 }
 
+std::size_t AttachmentPool::limit() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_limit;
+}
+
 void AttachmentPool::reap()
 {
     std::unique_lock lock(m_mutex);

@@ -61,6 +61,7 @@ public:
     // What is kept and what is in use, for tests and the status page.
     std::size_t idleCount() const;
     std::size_t inUseCount() const;
+    std::size_t limit() const;
 
 private:
     struct Kept

@@ -11,8 +11,13 @@ QUELVOR_PACKAGES=(
     libgtest-dev libgmock-dev
     firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
     libasio-dev qt6-base-dev libsystemd-dev
+    libcpp-httplib-dev prometheus-cpp-dev
     locales clang-format
 )
+
+# What the tests need on top to check the status page: a real browser
+# (headless) and promtool for /metrics. scripts/test.sh installs them.
+QUELVOR_TEST_PACKAGES=(chromium prometheus)
 
 # What scripts/package.sh needs on top: Debian's packaging tools and the
 # checks that .ci/run makes of their output.

@@ -13,6 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != --sanitize ]; then
     ./scripts/setup.sh
+    # shellcheck source=scripts/lib.sh
+    . scripts/lib.sh
+    ensure_packages "${QUELVOR_TEST_PACKAGES[@]}"
     ctest --test-dir build --output-on-failure "$@"
     exit 0
 fi
@@ -40,6 +43,7 @@ esac
 
 # The machine's part of setup.sh; the plain build in build/ is not needed.
 ensure_packages
+ensure_packages "${QUELVOR_TEST_PACKAGES[@]}"
 ensure_test_locale
 ensure_firebird_running
 ensure_db_user "$QUELVOR_DB_USER" "$QUELVOR_DB_PASSWORD"

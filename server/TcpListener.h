@@ -58,6 +58,9 @@ public:
     int port() const override { return m_port; }
     // Whether the last activate() also listens on IPv6.
     bool listensOnIpv6() const { return m_ipv6; }
+    // The pools of the two databases, for the status page's figures (any thread).
+    const db::AttachmentPool& poolColeta() const { return m_poolColeta; }
+    const db::AttachmentPool& poolTarvell() const { return m_poolTarvell; }
 
 private:
     struct Listener
