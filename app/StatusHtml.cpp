@@ -1,5 +1,7 @@
 #include "app/StatusHtml.h"
 
+#include "app/StatusWords.h"
+
 #include "base/RegionalFormat.h"
 
 #include <ctime>
@@ -274,11 +276,14 @@ std::string secaoErros(const StatusSnapshot& estado)
 
 std::string estadoEmPalavras(const StatusSnapshot& estado, const LeituraDaBase& leitura)
 {
-    if (estado.servico != base::EstadoDoServico::EmExecucao)
-        return "Parado";
-    if (!coletaRespondendo(estado, leitura))
-        return "Base de dados indisponível";
-    return "Em execução — " + numero(estado.conexoes.size()) + " dispositivos";
+    // The window's words, with the page's own read deciding when it was made.
+    base::EstadoDaBase coleta = estado.coleta;
+    if (leitura.tentada) {
+        coleta.verificada = true;
+        coleta.respondendo = leitura.respondeu;
+    }
+    return app::estadoEmPalavras(estado.servico == base::EstadoDoServico::EmExecucao, coleta,
+                                 estado.conexoes.size());
 }
 
 std::string escapaHtml(std::string_view texto)

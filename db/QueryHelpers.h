@@ -49,9 +49,8 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
 // after trimming) fills `rows` and sets `selected`; any other statement
 // leaves `rows` empty. A statement that met an update conflict or a deadlock
 // runs once more. False when the statement failed; the failure is logged and
-// `rows` is left empty; `erro`, when given, receives the line logged.
-bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected,
-                    std::string* erro = nullptr);
+// `rows` is left empty.
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected);
 
 // True when the statement's first six characters are SELECT in any ASCII case.
 bool isSelectStatement(const std::string& trimmedStatement);

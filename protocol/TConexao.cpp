@@ -185,17 +185,7 @@ bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao, con
 
 bool TConexao::ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao)
 {
-    std::string erro;
-    const bool executou = db::executaComando(conexao, statement, query.rows, query.active, &erro);
-    if (!executou && m_status)
-        m_status->erro(erro);
-    return executou;
-}
-
-void TConexao::informaEnvio(const Request& r, std::string_view codigo, bool confirmado)
-{
-    if (m_status)
-        m_status->envio(r.idconexao, codigo, confirmado);
+    return db::executaComando(conexao, statement, query.rows, query.active);
 }
 
 std::string TConexao::PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,

@@ -104,7 +104,7 @@ TEST(StatusPageInABrowser, ShowsTheConnectedHandheld)
     ASSERT_NE(rc, 127) << "chromium is missing (Debian's chromium package; scripts/test.sh installs it)";
     EXPECT_EQ(rc, 0);
     EXPECT_NE(dom.find("<td>DEMO-01</td>"), std::string::npos) << dom;
-    EXPECT_NE(dom.find("Em execução — 1 dispositivos"), std::string::npos) << dom;
+    EXPECT_NE(dom.find("Em execução — 1 dispositivo"), std::string::npos) << dom;
     EXPECT_NE(dom.find("DEMO-02"), std::string::npos) << "the handheld waiting for release";
     EXPECT_NE(dom.find("LINHA 01 - ARROIO DO MEIO"), std::string::npos) << "today's collections of route 1";
     EXPECT_NE(dom.find("<td class=\"n\">3</td><td class=\"n\">594,75</td>"), std::string::npos)
