@@ -44,8 +44,9 @@ double decimalNumber(const std::string& text, double min, double max, const std:
 {
     const auto value = base::parseReal(text);
     if (!value || value->outOfRange || value->value < min || value->value > max)
-        usage(program, line, "not a number from " + base::shortestReal(min) + " to " + base::shortestReal(max) +
-                                 ": " + text);
+        usage(program, line,
+              "not a number from " + base::shortestReal(min) + " to " + base::shortestReal(max) + ": " +
+                  text);
     return value->value;
 }
 
@@ -132,9 +133,10 @@ AckTally tallyAcknowledged(const std::map<std::string, Stored>& stored,
 
 void printTally(const AckTally& tally)
 {
-    std::printf("acknowledged uploads: %ld (%ld loads, %ld collections, %ld tracking points); missing from the "
-                "database: %ld\n",
-                tally.uploads(), tally.loads, tally.collections, tally.points, tally.missing);
+    std::printf(
+        "acknowledged uploads: %ld (%ld loads, %ld collections, %ld tracking points); missing from the "
+        "database: %ld\n",
+        tally.uploads(), tally.loads, tally.collections, tally.points, tally.missing);
 }
 
 void printLogErrors(const test::QuelvordProcess& server)
@@ -235,7 +237,8 @@ void runRoutes(RouteLoop& loop, const RouteLoopOptions& options, const std::atom
     while (!stop) {
         std::unique_ptr<tools::HandheldConnection> connection;
         try {
-            connection = std::make_unique<tools::HandheldConnection>("127.0.0.1", options.port, options.timeout);
+            connection =
+                std::make_unique<tools::HandheldConnection>("127.0.0.1", options.port, options.timeout);
         } catch (const tools::HandheldError& e) {
             loop.troubles.push_back({Trouble::ConnectFailed, Clock::now(), e.what()});
             pause(options.retryPause, stop);

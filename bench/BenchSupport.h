@@ -123,8 +123,8 @@ struct RouteLoopOptions
     int port = 0;
     int collections = 5;
     int points = 10;
-    std::chrono::milliseconds timeout{60000};   // connect, every write, every read
-    std::chrono::milliseconds retryPause{200};  // after a failure, before connecting again
+    std::chrono::milliseconds timeout{60000};  // connect, every write, every read
+    std::chrono::milliseconds retryPause{200}; // after a failure, before connecting again
 };
 
 struct RequestSample
@@ -146,8 +146,8 @@ struct RouteLoop
 {
     std::string device;
     std::string keyReference = "1";
-    std::vector<tools::RouteReport> routes; // every route begun, the last one possibly half done
-    std::vector<RequestSample> requests;    // every answer that came
+    std::vector<tools::RouteReport> routes;      // every route begun, the last one possibly half done
+    std::vector<RequestSample> requests;         // every answer that came
     std::vector<Clock::time_point> acknowledged; // when each acknowledged upload's answer came
     std::vector<TroubleEvent> troubles;
     long routesDone = 0;

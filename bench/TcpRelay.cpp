@@ -75,11 +75,13 @@ void TcpRelay::openListener()
     const int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     const sockaddr_in a = loopback(m_listenPort);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, 256) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(fd, 256) != 0) {
         const std::string why = std::strerror(errno);
         if (fd >= 0)
             ::close(fd);
-        throw std::runtime_error("the relay cannot listen on port " + std::to_string(m_listenPort) + ": " + why);
+        throw std::runtime_error("the relay cannot listen on port " + std::to_string(m_listenPort) + ": " +
+                                 why);
     }
     std::lock_guard lock(m_lock);
     m_listener = fd;

@@ -158,17 +158,19 @@ int main(int argc, char** argv)
         for (const bench::TroubleEvent& t : loop.troubles)
             ++troubles[static_cast<int>(t.kind)];
     }
-    std::printf("%.1f s, %d kills, %ld requests answered, %ld routes begun, %ld done\n", wall, kills, requests,
-                routesBegun, routesDone);
+    std::printf("%.1f s, %d kills, %ld requests answered, %ld routes begun, %ld done\n", wall, kills,
+                requests, routesBegun, routesDone);
     std::printf("handhelds' failures:");
     for (int k = 0; k < bench::kTroubleKinds; ++k)
-        std::printf("%s %ld %s", k ? "," : "", troubles[k], bench::troubleName(static_cast<bench::Trouble>(k)));
+        std::printf("%s %ld %s", k ? "," : "", troubles[k],
+                    bench::troubleName(static_cast<bench::Trouble>(k)));
     std::printf("\n");
     if (server)
         bench::printLogErrors(*server);
     server.reset();
 
-    const bench::AckTally tally = bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
+    const bench::AckTally tally =
+        bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
     std::printf("kills: %d\n", kills);
     bench::printTally(tally);
     if (tally.missing > 0 || routesDone == 0)

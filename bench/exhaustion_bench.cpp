@@ -42,8 +42,9 @@ using bench::Clock;
 namespace {
 
 const std::string kProgram = "exhaustion_bench";
-const std::string kUsage = "[--idle N] [--slow N] [--slow-interval S] [--handhelds N] [--nofile N] [--phase S] "
-                           "[--port N] [--quelvord PATH]";
+const std::string kUsage =
+    "[--idle N] [--slow N] [--slow-interval S] [--handhelds N] [--nofile N] [--phase S] "
+    "[--port N] [--quelvord PATH]";
 
 struct Options
 {
@@ -130,7 +131,8 @@ public:
     SteadyHandhelds(int count, int port, const std::vector<std::string>& devices)
     {
         for (int i = 0; i < count; ++i)
-            m_threads.emplace_back([this, port, device = devices[static_cast<size_t>(i)]] { run(port, device); });
+            m_threads.emplace_back(
+                [this, port, device = devices[static_cast<size_t>(i)]] { run(port, device); });
     }
     ~SteadyHandhelds() { stop(); }
 
@@ -206,8 +208,9 @@ void printPhase(const char* name, SteadyHandhelds::Phase phase)
     std::printf("%s: %zu requests, median %.2f ms, p99 %.2f ms, max %.2f ms, %ld failures%s%s\n", name,
                 phase.times.size(), bench::ms(bench::percentile(phase.times, 0.5)),
                 bench::ms(bench::percentile(phase.times, 0.99)),
-                bench::ms(phase.times.empty() ? std::chrono::nanoseconds{} : phase.times.back()), phase.failures,
-                phase.failures ? ", the first: " : "", phase.firstFailure.substr(0, 200).c_str());
+                bench::ms(phase.times.empty() ? std::chrono::nanoseconds{} : phase.times.back()),
+                phase.failures, phase.failures ? ", the first: " : "",
+                phase.firstFailure.substr(0, 200).c_str());
 }
 
 } // namespace
@@ -254,7 +257,9 @@ int main(int argc, char** argv)
     handhelds.setPhase(1);
     std::atomic<bool> slowStop{false};
     std::thread slowSender([&] {
-        const std::string line = "1001\x02" "SLOW-01\x02-29.1\x02-51.9\x02" + std::string(200, 'x');
+        const std::string line = "1001\x02"
+                                 "SLOW-01\x02-29.1\x02-51.9\x02" +
+                                 std::string(200, 'x');
         size_t at = 0;
         while (!slowStop) {
             for (int fd : slow)
@@ -295,8 +300,8 @@ int main(int argc, char** argv)
     const SteadyHandhelds::Phase without = handhelds.phase(0), with = handhelds.phase(1);
     printPhase("without the crowd", without);
     printPhase("with the crowd   ", with);
-    std::printf("quelvord without the crowd: %s\nquelvord with the crowd:    %s\n", bench::describe(alone).c_str(),
-                bench::describe(crowded).c_str());
+    std::printf("quelvord without the crowd: %s\nquelvord with the crowd:    %s\n",
+                bench::describe(alone).c_str(), bench::describe(crowded).c_str());
     bench::printLogErrors(server);
 
     const auto stopping = Clock::now();

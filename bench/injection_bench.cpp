@@ -6,9 +6,11 @@
 // handshake (each on a new connection), the five catalogue requests, the key
 // request and the three uploads (on a released session). Then
 //  - nothing was executed: the same tables are there, the canary table holds
-//    its one row unchanged, no table lost rows, the catalogues and the
-//    handhelds' register have not changed, and loads, collections and
-//    tracking points grew at most by what was acknowledged;
+//    its one row unchanged, no table lost rows, the catalogues have not
+//    changed, the handhelds' register grew only by the identifiers that
+//    handshakes sent (an unknown handheld is registered, not released), and
+//    loads, collections and tracking points grew at most by what was
+//    acknowledged;
 //  - every acknowledged upload whose text field held the payload stored it
 //    byte for byte (read back and compared with what was sent, decoded from
 //    Windows-1252; the sample field without its apostrophes, as the server
@@ -131,6 +133,7 @@ struct Snapshot
 {
     std::map<std::string, long> rows; // per table
     std::string canary;
+    std::set<std::string> devices; // DIS_ID of the register
 };
 
 Snapshot snapshot(db::Attachment& db)
@@ -146,6 +149,8 @@ Snapshot snapshot(db::Attachment& db)
     const db::ResultSet canary = db.select("SELECT ID || ':' || TEXTO FROM CANARIO ORDER BY ID");
     for (const auto& row : canary.rows)
         s.canary += sqlText(row[0]) + ";";
+    for (const auto& row : db.select("SELECT DIS_ID FROM DISPOSITIVOS").rows)
+        s.devices.insert(sqlText(row[0]));
     return s;
 }
 
@@ -212,7 +217,9 @@ int main(int argc, char** argv)
     messages.push_back({"handshake 1000", [&](long) { return tools::handshakeFields(handheld); }, false, {}});
     for (const std::string& code : tools::kCatalogueCodes)
         messages.push_back({"catalogue " + code,
-                            [&, code](long) { return tools::catalogueFields(handheld, code, "0"); }, false, {}});
+                            [&, code](long) { return tools::catalogueFields(handheld, code, "0"); },
+                            false,
+                            {}});
     messages.push_back({"key 4001", [&](long) { return tools::keyFields(handheld, "1"); }, false, {}});
     messages.push_back({"load 6001",
                         [&](long unique) {
@@ -318,6 +325,9 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> list = payloads();
     Tally tally;
+    // A handshake of an unknown handheld registers it, not released: the
+    // register may grow by the identifiers sent, and by nothing else.
+    std::set<std::string> handshakeDevices;
     for (const Message& m : messages) {
         const size_t fieldCount = m.build(0).size();
         for (size_t field = 1; field < fieldCount; ++field) {
@@ -329,6 +339,8 @@ int main(int argc, char** argv)
                 tools::Answer answer;
                 try {
                     if (m.name.starts_with("handshake")) {
+                        if (field == 1)
+                            handshakeDevices.insert(base::fromWin1252(payload));
                         tools::HandheldConnection fresh("127.0.0.1", settings.edtPorta,
                                                         std::chrono::seconds(30));
                         answer = fresh.request(tools::requestLine(fields));
@@ -343,8 +355,8 @@ int main(int argc, char** argv)
                     else
                         ++tally.connectionsEnded;
                     if (verbose)
-                        std::printf("%s field %zu \"%s\": %s\n", m.name.c_str(), field, shown(payload).c_str(),
-                                    e.what());
+                        std::printf("%s field %zu \"%s\": %s\n", m.name.c_str(), field,
+                                    shown(payload).c_str(), e.what());
                     drop();
                     continue;
                 }
@@ -371,8 +383,9 @@ int main(int argc, char** argv)
                 ++tally.mismatches;
                 std::printf("MISMATCH %s field %zu: sent \"%s\", stored %s\n", m.name.c_str(), field,
                             shown(payload).c_str(),
-                            stored.size() == 1 ? ("\"" + shown(base::toWin1252(sqlText(stored.rows[0][0]))) + "\"").c_str()
-                                               : (std::to_string(stored.size()) + " rows").c_str());
+                            stored.size() == 1
+                                ? ("\"" + shown(base::toWin1252(sqlText(stored.rows[0][0]))) + "\"").c_str()
+                                : (std::to_string(stored.size()) + " rows").c_str());
             }
         }
     }
@@ -398,25 +411,39 @@ int main(int argc, char** argv)
         else if (upload != grownBy.end() && grown > tally.ackedByCode[upload->second])
             executed.push_back("table " + table + " grew by " + std::to_string(grown) + " rows, " +
                                std::to_string(tally.ackedByCode[upload->second]) + " acknowledged");
-        else if (upload == grownBy.end() && !sessions.count(table) && grown != 0)
+        else if (upload == grownBy.end() && !sessions.count(table) && table != "DISPOSITIVOS" && grown != 0)
             executed.push_back("table " + table + " grew by " + std::to_string(grown) + " rows");
     }
+    long registered = 0;
+    for (const std::string& device : after.devices) {
+        if (baseline.devices.count(device))
+            continue;
+        ++registered;
+        if (!handshakeDevices.count(device))
+            executed.push_back("a handheld registered that no handshake named: \"" +
+                               shown(base::toWin1252(device)) + "\"");
+    }
+    if (static_cast<long>(after.devices.size()) - static_cast<long>(baseline.devices.size()) != registered)
+        executed.push_back("handhelds left the register");
     for (const auto& [table, rows] : after.rows)
         if (!baseline.rows.count(table))
             executed.push_back("a new table " + table);
     for (const std::string& e : executed)
         std::printf("EXECUTED: %s\n", e.c_str());
 
-    std::printf("%zu payloads in every field of %zu request types: %ld requests sent, %ld answered, %ld ended "
-                "the connection\n",
-                list.size(), messages.size(), tally.sent, tally.answered, tally.connectionsEnded);
-    std::printf("uploads acknowledged: %ld (6001: %ld, 6002: %ld, 6003: %ld); with the payload in a text field: "
-                "%ld, stored intact: %ld, mismatches: %ld\n",
-                tally.acknowledged, tally.ackedByCode["6001"], tally.ackedByCode["6002"],
-                tally.ackedByCode["6003"], tally.compared, tally.intact, tally.mismatches);
+    std::printf(
+        "%zu payloads in every field of %zu request types: %ld requests sent, %ld answered, %ld ended "
+        "the connection\n",
+        list.size(), messages.size(), tally.sent, tally.answered, tally.connectionsEnded);
+    std::printf(
+        "uploads acknowledged: %ld (6001: %ld, 6002: %ld, 6003: %ld); with the payload in a text field: "
+        "%ld, stored intact: %ld, mismatches: %ld\n",
+        tally.acknowledged, tally.ackedByCode["6001"], tally.ackedByCode["6002"], tally.ackedByCode["6003"],
+        tally.compared, tally.intact, tally.mismatches);
+    std::printf("handhelds registered by a handshake, each under an identifier sent: %ld\n", registered);
     std::printf("tables: %zu before, %zu after; canary %s; findings of something executed: %zu\n",
-                before.rows.size(), after.rows.size(), after.canary == before.canary ? "untouched" : "CHANGED",
-                executed.size());
+                before.rows.size(), after.rows.size(),
+                after.canary == before.canary ? "untouched" : "CHANGED", executed.size());
     bench::printLogErrors(server);
     if (tally.mismatches || !executed.empty() || tally.intact == 0)
         status = 1;

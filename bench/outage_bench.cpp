@@ -43,8 +43,9 @@ using bench::Clock;
 namespace {
 
 const std::string kProgram = "outage_bench";
-const std::string kUsage = "[--handhelds N] [--cut S] [--timeout S] [--recovery S] [--ways refused,blackhole] "
-                           "[--port N] [--quelvord PATH]";
+const std::string kUsage =
+    "[--handhelds N] [--cut S] [--timeout S] [--recovery S] [--ways refused,blackhole] "
+    "[--port N] [--quelvord PATH]";
 
 struct Options
 {
@@ -104,16 +105,17 @@ long acknowledgedBetween(const bench::RouteLoop& loop, Clock::time_point from, C
 int main(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
-    std::printf("outage bench: %d handhelds, cuts of %d s (%s), handhelds' read limit %d s\n", o.handhelds,
-                o.cutSeconds,
-                [&] {
-                    std::string s;
-                    for (const std::string& w : o.ways)
-                        s += (s.empty() ? "" : ", ") + w;
-                    return s;
-                }()
-                    .c_str(),
-                o.timeoutSeconds);
+    std::printf(
+        "outage bench: %d handhelds, cuts of %d s (%s), handhelds' read limit %d s\n", o.handhelds,
+        o.cutSeconds,
+        [&] {
+            std::string s;
+            for (const std::string& w : o.ways)
+                s += (s.empty() ? "" : ", ") + w;
+            return s;
+        }()
+            .c_str(),
+        o.timeoutSeconds);
 
     test::TestDatabase coleta(test::TestDatabase::Kind::Coleta, true);
     std::vector<bench::RouteLoop> loops(static_cast<size_t>(o.handhelds));
@@ -214,21 +216,22 @@ int main(int argc, char** argv)
             std::printf(", %ld %s", troubles[k], bench::troubleName(static_cast<bench::Trouble>(k)));
         std::printf("\n");
         if (first)
-            std::printf("after the relay came back: first acknowledged upload after %.2f s, every handheld "
-                        "served again after %s\n",
-                        bench::seconds(*first - cut.restored),
-                        never ? ("- (" + std::to_string(never) + " handhelds not within " +
-                                 std::to_string(static_cast<int>(bench::seconds(cut.settled - cut.restored))) +
-                                 " s)")
-                                    .c_str()
-                              : (std::to_string(bench::seconds(*everyone - cut.restored)).substr(0, 5) + " s")
-                                    .c_str());
+            std::printf(
+                "after the relay came back: first acknowledged upload after %.2f s, every handheld "
+                "served again after %s\n",
+                bench::seconds(*first - cut.restored),
+                never
+                    ? ("- (" + std::to_string(never) + " handhelds not within " +
+                       std::to_string(static_cast<int>(bench::seconds(cut.settled - cut.restored))) + " s)")
+                          .c_str()
+                    : (std::to_string(bench::seconds(*everyone - cut.restored)).substr(0, 5) + " s").c_str());
         else
             std::printf("after the relay came back: no upload acknowledged within %.0f s\n",
                         bench::seconds(cut.settled - cut.restored));
-        std::printf("quelvord before: %s\nquelvord during: %s (%ld relay connections open)\nquelvord after:  %s\n",
-                    bench::describe(cut.before).c_str(), bench::describe(cut.during).c_str(), cut.relayOpenDuring,
-                    bench::describe(cut.after).c_str());
+        std::printf(
+            "quelvord before: %s\nquelvord during: %s (%ld relay connections open)\nquelvord after:  %s\n",
+            bench::describe(cut.before).c_str(), bench::describe(cut.during).c_str(), cut.relayOpenDuring,
+            bench::describe(cut.after).c_str());
         if (!first || never)
             status = 1;
     }
@@ -257,7 +260,8 @@ int main(int argc, char** argv)
                 bench::seconds(Clock::now() - stopping));
     relay.stop();
 
-    const bench::AckTally tally = bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
+    const bench::AckTally tally =
+        bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
     bench::printTally(tally);
     if (tally.missing > 0)
         status = 1;
