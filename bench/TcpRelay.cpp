@@ -113,6 +113,7 @@ void TcpRelay::restore()
         openListener();
     }
     m_mode = Mode::Forward;
+    ++m_heals;
 }
 
 void TcpRelay::stop()
@@ -174,12 +175,13 @@ void TcpRelay::acceptLoop()
 void TcpRelay::pump(Link& link, bool blackHoled)
 {
     const unsigned generation = m_generation;
+    const unsigned heals = m_heals;
     // Dead once it has lost bytes: what was accepted in a black hole, or
     // what received anything during one. A link that stayed quiet through a
     // black hole carries on afterwards.
     bool dead = blackHoled;
     char buffer[16384];
-    while (!m_stopping && m_generation == generation) {
+    while (!m_stopping && m_generation == generation && !(dead && m_heals != heals)) {
         pollfd p[2] = {{link.client, POLLIN, 0}, {link.target, POLLIN, 0}};
         const int ready = ::poll(p, link.target >= 0 ? 2 : 1, kPollMs);
         if (ready < 0 && errno != EINTR)

@@ -11,10 +11,11 @@
 //    server, a host that answers with resets);
 //  - black hole: connections are still accepted, but nothing is forwarded and
 //    whatever arrives from either side is dropped (a lost route, a firewall
-//    that drops packets). A connection that lost bytes in a black hole stays
-//    one after the relay is back: its peers would never agree again on what
-//    was said, so it carries nothing more, as a connection whose packets were
-//    lost for good. One that stayed quiet through it carries on.
+//    that drops packets). A connection that lost bytes in a black hole has
+//    peers that would never agree again on what was said: it swallows
+//    whatever comes for as long as the black hole lasts, and restore() closes
+//    it, as a host that lost the connection's state answers with a reset
+//    once it is reachable again. One that stayed quiet through it carries on.
 // restore() brings the relay back for new connections.
 //
 // Plain sockets and poll(): one thread accepts, one thread per relayed
@@ -77,6 +78,7 @@ private:
     const int m_targetPort;
     std::atomic<Mode> m_mode{Mode::Forward};
     std::atomic<unsigned> m_generation{0}; // moved on by every refusal: the links of before end
+    std::atomic<unsigned> m_heals{0};      // moved on by every restore: the dead links end
     std::atomic<bool> m_stopping{false};
     std::atomic<long> m_accepted{0};
     std::atomic<long> m_open{0};

@@ -14,11 +14,15 @@
 // quelvord takes to stop. The Firebird server itself is never touched.
 //
 // Usage: outage_bench [--handhelds N] [--cut S] [--timeout S] [--recovery S]
-//                     [--ways refused,blackhole] [--port N] [--quelvord PATH]
+//                     [--ways refused,blackhole] [--stop-in-blackhole] [--stop-patience S]
+//                     [--port N] [--quelvord PATH]
 // --timeout is the handhelds' time limit on every read (default 5 s);
 // --recovery how long to wait after a cut for every handheld to be served
 // again (default 30 s).
-// --port is quelvord's port; the relay takes the next one. Exit status 0
+// --stop-in-blackhole ends the run with quelvord told to stop (SIGTERM) while
+// the handhelds' statements hang in a black hole, and waits --stop-patience
+// seconds (default 30) for it to exit before killing it; without it quelvord
+// is stopped with the relay working. --port is quelvord's port; the relay takes the next one. Exit status 0
 // when nothing acknowledged is missing and the handhelds were served again
 // after each cut.
 
@@ -45,7 +49,7 @@ namespace {
 const std::string kProgram = "outage_bench";
 const std::string kUsage =
     "[--handhelds N] [--cut S] [--timeout S] [--recovery S] [--ways refused,blackhole] "
-    "[--port N] [--quelvord PATH]";
+    "[--stop-in-blackhole] [--stop-patience S] [--port N] [--quelvord PATH]";
 
 struct Options
 {
@@ -53,6 +57,8 @@ struct Options
     int cutSeconds = 10;
     int timeoutSeconds = 5;
     int recoverySeconds = 30;
+    bool stopInBlackHole = false;
+    int stopPatience = 30;
     std::vector<std::string> ways{"refused", "blackhole"};
     int port = 0;
     std::string quelvord = QUELVORD_PATH;
@@ -63,6 +69,10 @@ Options parseOptions(int argc, char** argv)
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--stop-in-blackhole") {
+            o.stopInBlackHole = true;
+            continue;
+        }
         const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
         auto number = [&](long min, long max) {
             return static_cast<int>(bench::wholeNumber(value, min, max, kProgram, kUsage));
@@ -75,6 +85,8 @@ Options parseOptions(int argc, char** argv)
             o.timeoutSeconds = number(1, 3600);
         else if (name == "--recovery")
             o.recoverySeconds = number(1, 3600);
+        else if (name == "--stop-patience")
+            o.stopPatience = number(1, 3600);
         else if (name == "--port")
             o.port = number(0, 65534);
         else if (name == "--quelvord")
@@ -157,14 +169,13 @@ int main(int argc, char** argv)
         Cut cut;
         cut.way = way;
         cut.before = bench::processFigures(server.pid());
-        cut.began = Clock::now();
+        std::printf("%s: cut at %ld connections through the relay\n", way.c_str(), relay.open());
+        std::fflush(stdout);
         if (way == "refused")
             relay.refuse();
         else
             relay.blackHole();
-        std::printf("%s: cut at %zu connections through the relay\n", way.c_str(),
-                    static_cast<size_t>(relay.open()));
-        std::fflush(stdout);
+        cut.began = Clock::now();
         std::this_thread::sleep_for(std::chrono::seconds(o.cutSeconds) - std::chrono::seconds(1));
         cut.during = bench::processFigures(server.pid());
         cut.relayOpenDuring = relay.open();
@@ -182,6 +193,38 @@ int main(int argc, char** argv)
     stop = true;
     for (std::thread& t : threads)
         t.join();
+
+    // quelvord told to stop while its statements hang in a black hole.
+    std::optional<double> stopInBlackHole;
+    std::vector<bench::RouteLoop> hangLoops(o.stopInBlackHole ? loops.size() : 0);
+    int stopInBlackHoleStatus = 0;
+    if (o.stopInBlackHole) {
+        std::vector<std::thread> hanging;
+        std::atomic<bool> hangStop{false};
+        for (size_t i = 0; i < loops.size(); ++i) {
+            hangLoops[i].device = loops[i].device;
+            hanging.emplace_back([&, i] { bench::runRoutes(hangLoops[i], loopOptions, hangStop); });
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        relay.blackHole();
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        const bench::ProcessFigures hung = bench::processFigures(server.pid());
+        const auto stopping = Clock::now();
+        server.signal(SIGTERM);
+        stopInBlackHoleStatus = server.wait(std::chrono::seconds(o.stopPatience));
+        stopInBlackHole = bench::seconds(Clock::now() - stopping);
+        hangStop = true;
+        relay.restore();
+        for (std::thread& t : hanging)
+            t.join();
+        std::printf("\n--- SIGTERM during a black hole ---\nquelvord before the signal: %s\n",
+                    bench::describe(hung).c_str());
+        std::printf("quelvord stopped %s after %.2f s (SIGTERM to exit)\n",
+                    stopInBlackHoleStatus < 0
+                        ? "only by SIGKILL"
+                        : ("with status " + std::to_string(stopInBlackHoleStatus)).c_str(),
+                    *stopInBlackHole);
+    }
 
     int status = 0;
     for (const Cut& cut : cuts) {
@@ -252,16 +295,24 @@ int main(int argc, char** argv)
             }
         }
     }
-    const auto stopping = Clock::now();
-    server.signal(SIGTERM);
-    const int exitStatus = server.wait(std::chrono::seconds(60));
-    std::printf("quelvord stopped %s after %.2f s (SIGTERM to exit)\n",
-                exitStatus < 0 ? "only by SIGKILL" : ("with status " + std::to_string(exitStatus)).c_str(),
-                bench::seconds(Clock::now() - stopping));
+    if (!stopInBlackHole) {
+        const auto stopping = Clock::now();
+        server.signal(SIGTERM);
+        const int exitStatus = server.wait(std::chrono::seconds(o.stopPatience));
+        std::printf("quelvord stopped %s after %.2f s (SIGTERM to exit)\n",
+                    exitStatus < 0 ? "only by SIGKILL"
+                                   : ("with status " + std::to_string(exitStatus)).c_str(),
+                    bench::seconds(Clock::now() - stopping));
+    }
     relay.stop();
 
-    const bench::AckTally tally =
-        bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
+    const bench::AckTally tally = bench::tallyAcknowledged(bench::storedLoads(coleta), [&] {
+        // The handhelds of the stop in a black hole count as well.
+        std::vector<tools::RouteReport> routes = bench::allRoutes(loops);
+        for (const tools::RouteReport& r : bench::allRoutes(hangLoops))
+            routes.push_back(r);
+        return routes;
+    }());
     bench::printTally(tally);
     if (tally.missing > 0)
         status = 1;
