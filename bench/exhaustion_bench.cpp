@@ -8,7 +8,8 @@
 //  - the handhelds' median and 99th-percentile request time and their
 //    failures without and with the crowd;
 //  - how many of the crowd's connections were made and how many the server
-//    closed, and whether a new handheld still gets its handshake through;
+//    closed, and whether a new handheld still gets its handshake through,
+//    with the crowd and once half the idle crowd has left;
 //  - quelvord's RSS, threads and descriptors without and with the crowd;
 //  - the time from SIGTERM to quelvord's exit with the crowd connected.
 //
@@ -272,8 +273,7 @@ int main(int argc, char** argv)
 
     std::this_thread::sleep_for(std::chrono::seconds(1));
     // A handheld arriving now: does its handshake get through?
-    std::string arrival;
-    {
+    auto arrive = [&] {
         const auto t0 = Clock::now();
         try {
             tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(10));
@@ -281,22 +281,41 @@ int main(int argc, char** argv)
             handheld.device = devices.back();
             tools::HandheldSession session(connection, handheld);
             session.handshake();
-            arrival = "handshake in " + std::to_string(bench::ms(Clock::now() - t0)).substr(0, 6) + " ms";
+            return "handshake in " + std::to_string(bench::ms(Clock::now() - t0)).substr(0, 6) + " ms";
         } catch (const std::exception& e) {
-            arrival = "failed after " + std::to_string(bench::ms(Clock::now() - t0)).substr(0, 7) +
-                      " ms: " + std::string(e.what()).substr(0, 200);
+            return "failed after " + std::to_string(bench::ms(Clock::now() - t0)).substr(0, 7) +
+                   " ms: " + std::string(e.what()).substr(0, 200);
         }
-    }
+    };
+    const std::string arrival = arrive();
     std::this_thread::sleep_for(std::chrono::seconds(o.phaseSeconds) - std::chrono::seconds(1));
     const bench::ProcessFigures crowded = bench::processFigures(server.pid());
     const long idleClosed = closedByServer(idle), slowClosed = closedByServer(slow);
     handhelds.setPhase(2);
     handhelds.stop();
+    const size_t crowdSize = idle.size();
+
+    // Half the idle crowd leaves: are new handhelds let in again?
+    for (size_t i = idle.size() / 2; i < idle.size(); ++i)
+        ::close(idle[i]);
+    const size_t left = idle.size() - idle.size() / 2;
+    idle.resize(idle.size() / 2);
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const std::string arrivalAfter = arrive();
+    // And back, for the stop with the whole crowd connected.
+    while (idle.size() < crowdSize) {
+        const int fd = connectTo(port);
+        if (fd < 0)
+            break;
+        idle.push_back(fd);
+    }
 
     std::printf("crowd: %zu idle connections made (%ld failed) in %.2f s, %zu slow senders (%ld failed); "
                 "closed by the server by the end: %ld idle, %ld slow\n",
                 idle.size(), idleFailed, crowdSeconds, slow.size(), slowFailed, idleClosed, slowClosed);
     std::printf("a handheld arriving with the crowd: %s\n", arrival.c_str());
+    std::printf("a handheld arriving after %zu of the idle connections left: %s\n", left,
+                arrivalAfter.c_str());
     const SteadyHandhelds::Phase without = handhelds.phase(0), with = handhelds.phase(1);
     printPhase("without the crowd", without);
     printPhase("with the crowd   ", with);

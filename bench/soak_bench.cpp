@@ -1,8 +1,8 @@
 // Whether quelvord holds steady over a long run: N handhelds (default 20)
 // drive whole routes one after the other for a while (default 10 minutes);
 // quelvord's RSS, open descriptors and threads are printed at the start,
-// every minute and at the end, then the requests and routes done, and the acknowledged uploads missing from the database (must
-// be 0).
+// every minute and at the end, then the requests and routes done, and the acknowledged uploads missing from
+// the database (must be 0).
 //
 // Usage: soak_bench [--minutes M] [--handhelds N] [--collections N] [--points N]
 //                   [--port N] [--quelvord PATH]
@@ -93,7 +93,8 @@ int main(int argc, char** argv)
     std::printf("%8s  %s\n", "start", bench::describe(bench::processFigures(server.pid())).c_str());
     std::fflush(stdout);
     const auto began = Clock::now();
-    const auto end = began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.minutes * 60));
+    const auto end =
+        began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.minutes * 60));
     for (bench::RouteLoop& loop : loops)
         threads.emplace_back([&] { bench::runRoutes(loop, loopOptions, stop); });
 
@@ -121,8 +122,8 @@ int main(int argc, char** argv)
         troubles += static_cast<long>(loop.troubles.size());
     }
     const double wall = bench::seconds(Clock::now() - began);
-    std::printf("%.1f s: %ld requests answered (%.1f/s), %ld routes done, %ld routes failed\n", wall, requests,
-                static_cast<double>(requests) / wall, routesDone, troubles);
+    std::printf("%.1f s: %ld requests answered (%.1f/s), %ld routes done, %ld routes failed\n", wall,
+                requests, static_cast<double>(requests) / wall, routesDone, troubles);
     for (const bench::RouteLoop& loop : loops)
         if (!loop.troubles.empty()) {
             std::printf("first failure, %s: %s\n", loop.device.c_str(),
@@ -130,7 +131,8 @@ int main(int argc, char** argv)
             break;
         }
     bench::printLogErrors(server);
-    const bench::AckTally tally = bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
+    const bench::AckTally tally =
+        bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
     bench::printTally(tally);
     return tally.missing == 0 && routesDone > 0 ? 0 : 1;
 }
