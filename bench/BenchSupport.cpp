@@ -14,40 +14,72 @@
 
 namespace quelvor::bench {
 
-void usage(const std::string& program, const std::string& usageLine, const std::string& why)
+void CommandLine::whole(const std::string& name, int& target, long min, long max, const std::string& meta)
 {
-    std::fprintf(stderr, "%s: %s\nUsage: %s %s\n", program.c_str(), why.c_str(), program.c_str(),
-                 usageLine.c_str());
+    m_options.push_back({name, meta, [this, &target, min, max](const std::string& text) {
+                             char* end = nullptr;
+                             const long n = std::strtol(text.c_str(), &end, 10);
+                             if (text.empty() || !end || *end || n < min || n > max)
+                                 usage("not a number from " + std::to_string(min) + " to " +
+                                       std::to_string(max) + ": " + text);
+                             target = static_cast<int>(n);
+                         }});
+}
+
+void CommandLine::decimal(const std::string& name, double& target, double min, double max,
+                          const std::string& meta)
+{
+    m_options.push_back({name, meta, [this, &target, min, max](const std::string& text) {
+                             const auto value = base::parseReal(text);
+                             if (!value || value->outOfRange || value->value < min || value->value > max)
+                                 usage("not a number from " + base::shortestReal(min) + " to " +
+                                       base::shortestReal(max) + ": " + text);
+                             target = value->value;
+                         }});
+}
+
+void CommandLine::text(const std::string& name, std::string& target, const std::string& meta)
+{
+    m_options.push_back({name, meta, [&target](const std::string& text) { target = text; }});
+}
+
+void CommandLine::flag(const std::string& name, bool& target)
+{
+    m_options.push_back({name, "", [&target](const std::string&) { target = true; }});
+}
+
+void CommandLine::server(ServerChoice& target, int maxPort)
+{
+    whole("--port", target.port, 0, maxPort);
+    text("--quelvord", target.quelvord);
+}
+
+void CommandLine::parse(int argc, char** argv) const
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        const auto option =
+            std::find_if(m_options.begin(), m_options.end(), [&](const Option& o) { return o.name == name; });
+        if (option == m_options.end())
+            usage("unknown option " + name);
+        if (option->meta.empty()) {
+            option->take({});
+            continue;
+        }
+        if (i + 1 >= argc)
+            usage("missing value after " + name);
+        option->take(argv[++i]);
+    }
+}
+
+void CommandLine::usage(const std::string& why) const
+{
+    std::string line;
+    for (const Option& o : m_options)
+        line += " [" + o.name + (o.meta.empty() ? "" : " " + o.meta) + "]";
+    std::fprintf(stderr, "%s: %s\nUsage: %s%s\n", m_program.c_str(), why.c_str(), m_program.c_str(),
+                 line.c_str());
     std::exit(3);
-}
-
-std::string optionValue(int argc, char** argv, int& i, const std::string& program, const std::string& line)
-{
-    if (i + 1 >= argc)
-        usage(program, line, std::string("missing value after ") + argv[i]);
-    return argv[++i];
-}
-
-long wholeNumber(const std::string& text, long min, long max, const std::string& program,
-                 const std::string& line)
-{
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || !end || *end || n < min || n > max)
-        usage(program, line,
-              "not a number from " + std::to_string(min) + " to " + std::to_string(max) + ": " + text);
-    return n;
-}
-
-double decimalNumber(const std::string& text, double min, double max, const std::string& program,
-                     const std::string& line)
-{
-    const auto value = base::parseReal(text);
-    if (!value || value->outOfRange || value->value < min || value->value > max)
-        usage(program, line,
-              "not a number from " + base::shortestReal(min) + " to " + base::shortestReal(max) + ": " +
-                  text);
-    return value->value;
 }
 
 double ms(std::chrono::nanoseconds d)
@@ -292,6 +324,51 @@ void runRoutes(RouteLoop& loop, const RouteLoopOptions& options, const std::atom
         }
         pause(options.retryPause, stop);
     }
+}
+
+std::vector<RouteLoop> registerFleet(const test::TestDatabase& coleta, const std::string& prefix,
+                                     int handhelds)
+{
+    std::vector<RouteLoop> loops(static_cast<size_t>(handhelds));
+    std::vector<std::string> devices;
+    for (int i = 0; i < handhelds; ++i) {
+        RouteLoop& loop = loops[static_cast<size_t>(i)];
+        loop.device = deviceName(prefix, i);
+        loop.keyReference = std::to_string(i + 1);
+        devices.push_back(loop.device);
+    }
+    registerDevices(coleta, devices);
+    return loops;
+}
+
+std::vector<std::thread> startRoutes(std::vector<RouteLoop>& loops, const RouteLoopOptions& options,
+                                     const std::atomic<bool>& stop)
+{
+    std::vector<std::thread> threads;
+    for (RouteLoop& loop : loops)
+        threads.emplace_back([&loop, options, &stop] { runRoutes(loop, options, stop); });
+    return threads;
+}
+
+void joinAll(std::vector<std::thread>& threads)
+{
+    for (std::thread& t : threads)
+        if (t.joinable())
+            t.join();
+}
+
+void printTroubles(const char* heading, const std::vector<RouteLoop>& loops, Clock::time_point from,
+                   Clock::time_point to)
+{
+    long counts[kTroubleKinds] = {};
+    for (const RouteLoop& loop : loops)
+        for (const TroubleEvent& t : loop.troubles)
+            if (t.when >= from && t.when < to)
+                ++counts[static_cast<int>(t.kind)];
+    std::printf("%s", heading);
+    for (int k = 0; k < kTroubleKinds; ++k)
+        std::printf("%s %ld %s", k ? "," : "", counts[k], troubleName(static_cast<Trouble>(k)));
+    std::printf("\n");
 }
 
 std::vector<tools::RouteReport> allRoutes(const std::vector<RouteLoop>& loops)

@@ -12,9 +12,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
+
+// The quelvord that the build made (the build sets it; "quelvord" on the PATH
+// otherwise).
+#ifndef QUELVORD_PATH
+#define QUELVORD_PATH "quelvord"
+#endif
 
 namespace quelvor::bench {
 
@@ -22,17 +30,42 @@ using Clock = std::chrono::steady_clock;
 
 // --- the command line ---------------------------------------------------------
 
-// Prints the program's name, why, and its usage line; exits with status 3.
-[[noreturn]] void usage(const std::string& program, const std::string& usageLine, const std::string& why);
+// The server every run starts: --port (0: a free one) and --quelvord.
+struct ServerChoice
+{
+    int port = 0;
+    std::string quelvord = QUELVORD_PATH;
+};
 
-// The value after argv[i] (i is moved on to it); usage() when there is none.
-std::string optionValue(int argc, char** argv, int& i, const std::string& program, const std::string& line);
-// A whole number in [min, max], or usage().
-long wholeNumber(const std::string& text, long min, long max, const std::string& program,
-                 const std::string& line);
-// A decimal number (a point, never the locale's comma) in [min, max], or usage().
-double decimalNumber(const std::string& text, double min, double max, const std::string& program,
-                     const std::string& line);
+// Options by name, each with the variable it sets; the usage line is made of
+// them. A wrong option, a missing or out-of-range value prints the usage and
+// exits with status 3. Decimals take a point, never the locale's comma.
+class CommandLine
+{
+public:
+    explicit CommandLine(std::string program) : m_program(std::move(program)) {}
+
+    void whole(const std::string& name, int& target, long min, long max, const std::string& meta = "N");
+    void decimal(const std::string& name, double& target, double min, double max,
+                 const std::string& meta = "S");
+    void text(const std::string& name, std::string& target, const std::string& meta = "PATH");
+    void flag(const std::string& name, bool& target);
+    // --port and --quelvord; `maxPort` below 65535 leaves room for ports after it.
+    void server(ServerChoice& target, int maxPort = 65535);
+
+    void parse(int argc, char** argv) const;
+    [[noreturn]] void usage(const std::string& why) const;
+
+private:
+    struct Option
+    {
+        std::string name;
+        std::string meta;                             // empty for a flag
+        std::function<void(const std::string&)> take; // sets the target or calls usage()
+    };
+    std::string m_program;
+    std::vector<Option> m_options;
+};
 
 // --- figures ----------------------------------------------------------------
 
@@ -159,6 +192,19 @@ struct RouteLoop
 // connection after the pause. Returns when `stop` is seen between two routes
 // or while waiting to reconnect.
 void runRoutes(RouteLoop& loop, const RouteLoopOptions& options, const std::atomic<bool>& stop);
+
+// One loop per handheld, "<prefix>-01" and on, each drawing its keys with its
+// own reference, registered and released in the database.
+std::vector<RouteLoop> registerFleet(const test::TestDatabase& coleta, const std::string& prefix,
+                                     int handhelds);
+// A thread per loop running runRoutes; join them after setting `stop`.
+std::vector<std::thread> startRoutes(std::vector<RouteLoop>& loops, const RouteLoopOptions& options,
+                                     const std::atomic<bool>& stop);
+void joinAll(std::vector<std::thread>& threads);
+// "handhelds' failures: 0 answers without acknowledgement, ..." of the troubles
+// recorded in [from, to).
+void printTroubles(const char* heading, const std::vector<RouteLoop>& loops, Clock::time_point from,
+                   Clock::time_point to);
 
 // All routes of all the loops, for tallyAcknowledged.
 std::vector<tools::RouteReport> allRoutes(const std::vector<RouteLoop>& loops);

@@ -23,18 +23,10 @@
 #include <random>
 #include <thread>
 
-#ifndef QUELVORD_PATH
-#define QUELVORD_PATH "quelvord"
-#endif
-
 using namespace quelvor;
 using bench::Clock;
 
 namespace {
-
-const std::string kProgram = "durability_bench";
-const std::string kUsage = "[--handhelds N] [--kills N] [--min-gap S] [--max-gap S] [--collections N] "
-                           "[--points N] [--port N] [--seed N] [--quelvord PATH]";
 
 struct Options
 {
@@ -44,43 +36,25 @@ struct Options
     double maxGap = 6;
     int collections = 5;
     int points = 10;
-    int port = 0;
-    unsigned seed = 0; // 0: from the clock
-    std::string quelvord = QUELVORD_PATH;
+    int seed = 0; // 0: from the clock
+    bench::ServerChoice server;
 };
 
 Options parseOptions(int argc, char** argv)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
-        auto number = [&](long min, long max) {
-            return static_cast<int>(bench::wholeNumber(value, min, max, kProgram, kUsage));
-        };
-        if (name == "--handhelds")
-            o.handhelds = number(1, 2000);
-        else if (name == "--kills")
-            o.kills = number(0, 1000);
-        else if (name == "--min-gap")
-            o.minGap = bench::decimalNumber(value, 0, 3600, kProgram, kUsage);
-        else if (name == "--max-gap")
-            o.maxGap = bench::decimalNumber(value, 0, 3600, kProgram, kUsage);
-        else if (name == "--collections")
-            o.collections = number(0, 1000);
-        else if (name == "--points")
-            o.points = number(0, 10000);
-        else if (name == "--port")
-            o.port = number(0, 65535);
-        else if (name == "--seed")
-            o.seed = static_cast<unsigned>(number(0, 1L << 30));
-        else if (name == "--quelvord")
-            o.quelvord = value;
-        else
-            bench::usage(kProgram, kUsage, "unknown option " + name);
-    }
+    bench::CommandLine line("durability_bench");
+    line.whole("--handhelds", o.handhelds, 1, 2000);
+    line.whole("--kills", o.kills, 0, 1000);
+    line.decimal("--min-gap", o.minGap, 0, 3600);
+    line.decimal("--max-gap", o.maxGap, 0, 3600);
+    line.whole("--collections", o.collections, 0, 1000);
+    line.whole("--points", o.points, 0, 10000);
+    line.whole("--seed", o.seed, 0, 1L << 30);
+    line.server(o.server);
+    line.parse(argc, argv);
     if (o.maxGap < o.minGap)
-        bench::usage(kProgram, kUsage, "--max-gap is below --min-gap");
+        line.usage("--max-gap is below --min-gap");
     return o;
 }
 
@@ -89,7 +63,8 @@ Options parseOptions(int argc, char** argv)
 int main(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
-    const unsigned seed = o.seed ? o.seed : static_cast<unsigned>(Clock::now().time_since_epoch().count());
+    const unsigned seed = o.seed ? static_cast<unsigned>(o.seed)
+                                 : static_cast<unsigned>(Clock::now().time_since_epoch().count());
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> gap(o.minGap, o.maxGap);
     std::printf("durability bench: %d handhelds, routes of %d collections and %d tracking points, %d kills "
@@ -97,17 +72,10 @@ int main(int argc, char** argv)
                 o.handhelds, o.collections, o.points, o.kills, o.minGap, o.maxGap, seed);
 
     test::TestDatabase coleta(test::TestDatabase::Kind::Coleta, true);
-    std::vector<bench::RouteLoop> loops(static_cast<size_t>(o.handhelds));
-    std::vector<std::string> devices;
-    for (int i = 0; i < o.handhelds; ++i) {
-        loops[static_cast<size_t>(i)].device = bench::deviceName("DURA", i);
-        loops[static_cast<size_t>(i)].keyReference = std::to_string(i + 1);
-        devices.push_back(loops[static_cast<size_t>(i)].device);
-    }
-    bench::registerDevices(coleta, devices);
-    const base::Settings settings = bench::serverSettings(coleta, o.port);
+    std::vector<bench::RouteLoop> loops = bench::registerFleet(coleta, "DURA", o.handhelds);
+    const base::Settings settings = bench::serverSettings(coleta, o.server.port);
 
-    auto server = std::make_unique<test::QuelvordProcess>(o.quelvord, settings);
+    auto server = std::make_unique<test::QuelvordProcess>(o.server.quelvord, settings);
     bench::RouteLoopOptions loopOptions;
     loopOptions.port = settings.edtPorta;
     loopOptions.collections = o.collections;
@@ -115,10 +83,7 @@ int main(int argc, char** argv)
     loopOptions.timeout = std::chrono::seconds(30);
     loopOptions.retryPause = std::chrono::milliseconds(100);
     std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (bench::RouteLoop& loop : loops)
-        threads.emplace_back([&] { bench::runRoutes(loop, loopOptions, stop); });
-
+    std::vector<std::thread> threads = bench::startRoutes(loops, loopOptions, stop);
     const auto began = Clock::now();
     int kills = 0;
     std::vector<double> restarts; // seconds from the kill to listening again
@@ -130,7 +95,7 @@ int main(int argc, char** argv)
         ++kills;
         const auto killed = Clock::now();
         try {
-            server = std::make_unique<test::QuelvordProcess>(o.quelvord, settings);
+            server = std::make_unique<test::QuelvordProcess>(o.server.quelvord, settings);
         } catch (const std::exception& e) {
             std::printf("the server did not start again after kill %d: %s\n", kills, e.what());
             status = 1;
@@ -145,26 +110,18 @@ int main(int argc, char** argv)
     // A last stretch without kills, so that routes are done after the last start.
     std::this_thread::sleep_for(std::chrono::duration<double>(o.maxGap));
     stop = true;
-    for (std::thread& t : threads)
-        t.join();
+    bench::joinAll(threads);
     const double wall = bench::seconds(Clock::now() - began);
 
     long routesDone = 0, routesBegun = 0, requests = 0;
-    long troubles[bench::kTroubleKinds] = {};
     for (const bench::RouteLoop& loop : loops) {
         routesDone += loop.routesDone;
         routesBegun += static_cast<long>(loop.routes.size());
         requests += static_cast<long>(loop.requests.size());
-        for (const bench::TroubleEvent& t : loop.troubles)
-            ++troubles[static_cast<int>(t.kind)];
     }
     std::printf("%.1f s, %d kills, %ld requests answered, %ld routes begun, %ld done\n", wall, kills,
                 requests, routesBegun, routesDone);
-    std::printf("handhelds' failures:");
-    for (int k = 0; k < bench::kTroubleKinds; ++k)
-        std::printf("%s %ld %s", k ? "," : "", troubles[k],
-                    bench::troubleName(static_cast<bench::Trouble>(k)));
-    std::printf("\n");
+    bench::printTroubles("handhelds' failures:", loops, began, Clock::now());
     if (server)
         bench::printLogErrors(*server);
     server.reset();

@@ -33,19 +33,10 @@
 #include <mutex>
 #include <thread>
 
-#ifndef QUELVORD_PATH
-#define QUELVORD_PATH "quelvord"
-#endif
-
 using namespace quelvor;
 using bench::Clock;
 
 namespace {
-
-const std::string kProgram = "exhaustion_bench";
-const std::string kUsage =
-    "[--idle N] [--slow N] [--slow-interval S] [--handhelds N] [--nofile N] [--phase S] "
-    "[--port N] [--quelvord PATH]";
 
 struct Options
 {
@@ -53,40 +44,23 @@ struct Options
     int slow = 20;
     int slowInterval = 3;
     int handhelds = 4;
-    unsigned long nofile = 1024;
+    int nofile = 1024;
     int phaseSeconds = 10;
-    int port = 0;
-    std::string quelvord = QUELVORD_PATH;
+    bench::ServerChoice server;
 };
 
 Options parseOptions(int argc, char** argv)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
-        auto number = [&](long min, long max) {
-            return static_cast<int>(bench::wholeNumber(value, min, max, kProgram, kUsage));
-        };
-        if (name == "--idle")
-            o.idle = number(0, 100000);
-        else if (name == "--slow")
-            o.slow = number(0, 10000);
-        else if (name == "--slow-interval")
-            o.slowInterval = number(1, 3600);
-        else if (name == "--handhelds")
-            o.handhelds = number(1, 1000);
-        else if (name == "--nofile")
-            o.nofile = static_cast<unsigned long>(number(0, 1 << 20));
-        else if (name == "--phase")
-            o.phaseSeconds = number(1, 3600);
-        else if (name == "--port")
-            o.port = number(0, 65535);
-        else if (name == "--quelvord")
-            o.quelvord = value;
-        else
-            bench::usage(kProgram, kUsage, "unknown option " + name);
-    }
+    bench::CommandLine line("exhaustion_bench");
+    line.whole("--idle", o.idle, 0, 100000);
+    line.whole("--slow", o.slow, 0, 10000);
+    line.whole("--slow-interval", o.slowInterval, 1, 3600, "S");
+    line.whole("--handhelds", o.handhelds, 1, 1000);
+    line.whole("--nofile", o.nofile, 0, 1 << 20);
+    line.whole("--phase", o.phaseSeconds, 1, 3600, "S");
+    line.server(o.server);
+    line.parse(argc, argv);
     return o;
 }
 
@@ -232,10 +206,10 @@ int main(int argc, char** argv)
     for (int i = 0; i < o.handhelds + 1; ++i)
         devices.push_back(bench::deviceName("CROWD", i));
     bench::registerDevices(coleta, devices);
-    const base::Settings settings = bench::serverSettings(coleta, o.port);
+    const base::Settings settings = bench::serverSettings(coleta, o.server.port);
     test::QuelvordProcess::Options serverOptions;
-    serverOptions.descriptorLimit = o.nofile;
-    test::QuelvordProcess server(o.quelvord, settings, serverOptions);
+    serverOptions.descriptorLimit = static_cast<unsigned long>(o.nofile);
+    test::QuelvordProcess server(o.server.quelvord, settings, serverOptions);
     const int port = settings.edtPorta;
 
     SteadyHandhelds handhelds(o.handhelds, port, devices);

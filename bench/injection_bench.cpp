@@ -31,17 +31,11 @@
 #include <optional>
 #include <set>
 
-#ifndef QUELVORD_PATH
-#define QUELVORD_PATH "quelvord"
-#endif
-
 using namespace quelvor;
 using tools::Fields;
 
 namespace {
 
-const std::string kProgram = "injection_bench";
-const std::string kUsage = "[--port N] [--quelvord PATH] [--verbose]";
 const std::string kDevice = "INJ-01";
 
 // Windows-1252 bytes, as they travel.
@@ -181,29 +175,18 @@ struct Tally
 
 int main(int argc, char** argv)
 {
-    int port = 0;
+    bench::ServerChoice choice;
     bool verbose = false;
-    std::string quelvord = QUELVORD_PATH;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--verbose") {
-            verbose = true;
-            continue;
-        }
-        const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
-        if (name == "--port")
-            port = static_cast<int>(bench::wholeNumber(value, 0, 65535, kProgram, kUsage));
-        else if (name == "--quelvord")
-            quelvord = value;
-        else
-            bench::usage(kProgram, kUsage, "unknown option " + name);
-    }
+    bench::CommandLine line("injection_bench");
+    line.server(choice);
+    line.flag("--verbose", verbose);
+    line.parse(argc, argv);
 
     test::TestDatabase coleta(test::TestDatabase::Kind::Coleta, true);
     bench::registerDevices(coleta, {kDevice});
     coleta.execScript("CREATE TABLE CANARIO (ID INTEGER NOT NULL PRIMARY KEY, TEXTO VARCHAR(40));\n"
                       "INSERT INTO CANARIO VALUES (1, 'intocado');\n");
-    const base::Settings settings = bench::serverSettings(coleta, port);
+    const base::Settings settings = bench::serverSettings(coleta, choice.port);
     db::ConnectionParams params;
     params.database = coleta.connectionString();
     params.user = coleta.user();
@@ -280,7 +263,7 @@ int main(int argc, char** argv)
     };
     messages.back().textFields = {{1, pointColumn("RAS_DISPOSITIVO")}, {11, pointColumn("RAS_PRECISAO")}};
 
-    test::QuelvordProcess server(quelvord, settings);
+    test::QuelvordProcess server(choice.quelvord, settings);
     db::Attachment check(params);
     const Snapshot before = snapshot(check);
 

@@ -37,19 +37,10 @@
 #include <sstream>
 #include <thread>
 
-#ifndef QUELVORD_PATH
-#define QUELVORD_PATH "quelvord"
-#endif
-
 using namespace quelvor;
 using bench::Clock;
 
 namespace {
-
-const std::string kProgram = "outage_bench";
-const std::string kUsage =
-    "[--handhelds N] [--cut S] [--timeout S] [--recovery S] [--ways refused,blackhole] "
-    "[--stop-in-blackhole] [--stop-patience S] [--port N] [--quelvord PATH]";
 
 struct Options
 {
@@ -60,47 +51,29 @@ struct Options
     bool stopInBlackHole = false;
     int stopPatience = 30;
     std::vector<std::string> ways{"refused", "blackhole"};
-    int port = 0;
-    std::string quelvord = QUELVORD_PATH;
+    bench::ServerChoice server;
 };
 
 Options parseOptions(int argc, char** argv)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        if (name == "--stop-in-blackhole") {
-            o.stopInBlackHole = true;
-            continue;
-        }
-        const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
-        auto number = [&](long min, long max) {
-            return static_cast<int>(bench::wholeNumber(value, min, max, kProgram, kUsage));
-        };
-        if (name == "--handhelds")
-            o.handhelds = number(1, 2000);
-        else if (name == "--cut")
-            o.cutSeconds = number(1, 3600);
-        else if (name == "--timeout")
-            o.timeoutSeconds = number(1, 3600);
-        else if (name == "--recovery")
-            o.recoverySeconds = number(1, 3600);
-        else if (name == "--stop-patience")
-            o.stopPatience = number(1, 3600);
-        else if (name == "--port")
-            o.port = number(0, 65534);
-        else if (name == "--quelvord")
-            o.quelvord = value;
-        else if (name == "--ways") {
-            o.ways.clear();
-            std::stringstream list(value);
-            for (std::string way; std::getline(list, way, ',');) {
-                if (way != "refused" && way != "blackhole")
-                    bench::usage(kProgram, kUsage, "not a way of cutting: " + way);
-                o.ways.push_back(way);
-            }
-        } else
-            bench::usage(kProgram, kUsage, "unknown option " + name);
+    std::string ways = "refused,blackhole";
+    bench::CommandLine line("outage_bench");
+    line.whole("--handhelds", o.handhelds, 1, 2000);
+    line.whole("--cut", o.cutSeconds, 1, 3600, "S");
+    line.whole("--timeout", o.timeoutSeconds, 1, 3600, "S");
+    line.whole("--recovery", o.recoverySeconds, 1, 3600, "S");
+    line.text("--ways", ways, "refused,blackhole");
+    line.flag("--stop-in-blackhole", o.stopInBlackHole);
+    line.whole("--stop-patience", o.stopPatience, 1, 3600, "S");
+    line.server(o.server, 65534);
+    line.parse(argc, argv);
+    o.ways.clear();
+    std::stringstream list(ways);
+    for (std::string way; std::getline(list, way, ',');) {
+        if (way != "refused" && way != "blackhole")
+            line.usage("not a way of cutting: " + way);
+        o.ways.push_back(way);
     }
     return o;
 }
@@ -130,20 +103,12 @@ int main(int argc, char** argv)
         o.timeoutSeconds);
 
     test::TestDatabase coleta(test::TestDatabase::Kind::Coleta, true);
-    std::vector<bench::RouteLoop> loops(static_cast<size_t>(o.handhelds));
-    std::vector<std::string> devices;
-    for (int i = 0; i < o.handhelds; ++i) {
-        loops[static_cast<size_t>(i)].device = bench::deviceName("OUTAGE", i);
-        loops[static_cast<size_t>(i)].keyReference = std::to_string(i + 1);
-        devices.push_back(loops[static_cast<size_t>(i)].device);
-    }
-    bench::registerDevices(coleta, devices);
-
-    base::Settings settings = bench::serverSettings(coleta, o.port);
-    const int relayPort = o.port > 0 ? o.port + 1 : test::freeLoopbackPort();
+    std::vector<bench::RouteLoop> loops = bench::registerFleet(coleta, "OUTAGE", o.handhelds);
+    base::Settings settings = bench::serverSettings(coleta, o.server.port);
+    const int relayPort = o.server.port > 0 ? o.server.port + 1 : test::freeLoopbackPort();
     bench::TcpRelay relay(relayPort, 3050);
     settings.EdtBaseColeta = "127.0.0.1/" + std::to_string(relayPort) + ":" + coleta.filePath();
-    test::QuelvordProcess server(o.quelvord, settings);
+    test::QuelvordProcess server(o.server.quelvord, settings);
 
     bench::RouteLoopOptions loopOptions;
     loopOptions.port = settings.edtPorta;
@@ -152,10 +117,7 @@ int main(int argc, char** argv)
     // The loops write their records while the cuts go on; the figures are
     // read only after the join, from the times they recorded.
     std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    for (bench::RouteLoop& loop : loops)
-        threads.emplace_back([&] { bench::runRoutes(loop, loopOptions, stop); });
-
+    std::vector<std::thread> threads = bench::startRoutes(loops, loopOptions, stop);
     struct Cut
     {
         std::string way;
@@ -191,9 +153,7 @@ int main(int argc, char** argv)
     }
     std::this_thread::sleep_for(std::chrono::seconds(2));
     stop = true;
-    for (std::thread& t : threads)
-        t.join();
-
+    bench::joinAll(threads);
     // quelvord told to stop while its statements hang in a black hole.
     std::optional<double> stopInBlackHole;
     std::vector<bench::RouteLoop> hangLoops(o.stopInBlackHole ? loops.size() : 0);
@@ -232,15 +192,11 @@ int main(int argc, char** argv)
         // from its start until a read limit after its end (a request sent
         // just before the end times out that much later).
         const auto windowEnd = cut.restored + std::chrono::seconds(o.timeoutSeconds);
-        long troubles[bench::kTroubleKinds] = {};
         long acksDuring = 0;
         std::optional<Clock::time_point> first;
         std::optional<Clock::time_point> everyone = cut.restored;
         int never = 0;
         for (const bench::RouteLoop& loop : loops) {
-            for (const bench::TroubleEvent& t : loop.troubles)
-                if (t.when >= cut.began && t.when < windowEnd)
-                    ++troubles[static_cast<int>(t.kind)];
             acksDuring += acknowledgedBetween(loop, cut.began, cut.restored);
             const auto again = std::find_if(loop.acknowledged.begin(), loop.acknowledged.end(),
                                             [&](Clock::time_point t) { return t >= cut.restored; });
@@ -254,10 +210,8 @@ int main(int argc, char** argv)
                 everyone = *again;
         }
         std::printf("\n--- %s, %d s ---\n", cut.way.c_str(), o.cutSeconds);
-        std::printf("during the cut: %ld uploads acknowledged", acksDuring);
-        for (int k = 0; k < bench::kTroubleKinds; ++k)
-            std::printf(", %ld %s", troubles[k], bench::troubleName(static_cast<bench::Trouble>(k)));
-        std::printf("\n");
+        std::printf("during the cut: %ld uploads acknowledged\n", acksDuring);
+        bench::printTroubles("handhelds' failures during the cut:", loops, cut.began, windowEnd);
         if (first)
             std::printf(
                 "after the relay came back: first acknowledged upload after %.2f s, every handheld "

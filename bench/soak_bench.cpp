@@ -14,18 +14,10 @@
 #include <cstdio>
 #include <thread>
 
-#ifndef QUELVORD_PATH
-#define QUELVORD_PATH "quelvord"
-#endif
-
 using namespace quelvor;
 using bench::Clock;
 
 namespace {
-
-const std::string kProgram = "soak_bench";
-const std::string kUsage = "[--minutes M] [--handhelds N] [--collections N] [--points N] [--port N] "
-                           "[--quelvord PATH]";
 
 struct Options
 {
@@ -33,34 +25,19 @@ struct Options
     int handhelds = 20;
     int collections = 10;
     int points = 20;
-    int port = 0;
-    std::string quelvord = QUELVORD_PATH;
+    bench::ServerChoice server;
 };
 
 Options parseOptions(int argc, char** argv)
 {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        const std::string name = argv[i];
-        const std::string value = bench::optionValue(argc, argv, i, kProgram, kUsage);
-        auto number = [&](long min, long max) {
-            return static_cast<int>(bench::wholeNumber(value, min, max, kProgram, kUsage));
-        };
-        if (name == "--minutes")
-            o.minutes = bench::decimalNumber(value, 0.05, 10000, kProgram, kUsage);
-        else if (name == "--handhelds")
-            o.handhelds = number(1, 2000);
-        else if (name == "--collections")
-            o.collections = number(0, 1000);
-        else if (name == "--points")
-            o.points = number(0, 10000);
-        else if (name == "--port")
-            o.port = number(0, 65535);
-        else if (name == "--quelvord")
-            o.quelvord = value;
-        else
-            bench::usage(kProgram, kUsage, "unknown option " + name);
-    }
+    bench::CommandLine line("soak_bench");
+    line.decimal("--minutes", o.minutes, 0.05, 10000, "M");
+    line.whole("--handhelds", o.handhelds, 1, 2000);
+    line.whole("--collections", o.collections, 0, 1000);
+    line.whole("--points", o.points, 0, 10000);
+    line.server(o.server);
+    line.parse(argc, argv);
     return o;
 }
 
@@ -73,31 +50,21 @@ int main(int argc, char** argv)
                 o.handhelds, o.collections, o.points, o.minutes);
 
     test::TestDatabase coleta(test::TestDatabase::Kind::Coleta, true);
-    std::vector<bench::RouteLoop> loops(static_cast<size_t>(o.handhelds));
-    std::vector<std::string> devices;
-    for (int i = 0; i < o.handhelds; ++i) {
-        loops[static_cast<size_t>(i)].device = bench::deviceName("SOAK", i);
-        loops[static_cast<size_t>(i)].keyReference = std::to_string(i + 1);
-        devices.push_back(loops[static_cast<size_t>(i)].device);
-    }
-    bench::registerDevices(coleta, devices);
-    const base::Settings settings = bench::serverSettings(coleta, o.port);
-    test::QuelvordProcess server(o.quelvord, settings);
+    std::vector<bench::RouteLoop> loops = bench::registerFleet(coleta, "SOAK", o.handhelds);
+    const base::Settings settings = bench::serverSettings(coleta, o.server.port);
+    test::QuelvordProcess server(o.server.quelvord, settings);
 
     bench::RouteLoopOptions loopOptions;
     loopOptions.port = settings.edtPorta;
     loopOptions.collections = o.collections;
     loopOptions.points = o.points;
     std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
     std::printf("%8s  %s\n", "start", bench::describe(bench::processFigures(server.pid())).c_str());
     std::fflush(stdout);
     const auto began = Clock::now();
     const auto end =
         began + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(o.minutes * 60));
-    for (bench::RouteLoop& loop : loops)
-        threads.emplace_back([&] { bench::runRoutes(loop, loopOptions, stop); });
-
+    std::vector<std::thread> threads = bench::startRoutes(loops, loopOptions, stop);
     for (int minute = 1;; ++minute) {
         const auto next = began + std::chrono::minutes(minute);
         if (next >= end)
@@ -111,8 +78,7 @@ int main(int argc, char** argv)
     std::this_thread::sleep_until(end);
     const bench::ProcessFigures last = bench::processFigures(server.pid());
     stop = true;
-    for (std::thread& t : threads)
-        t.join();
+    bench::joinAll(threads);
     std::printf("%8s  %s\n", "end", bench::describe(last).c_str());
 
     long routesDone = 0, requests = 0, troubles = 0;
