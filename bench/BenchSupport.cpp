@@ -82,6 +82,17 @@ void CommandLine::usage(const std::string& why) const
     std::exit(3);
 }
 
+int runGuarded(const std::string& program, const std::function<int()>& bench)
+{
+    try {
+        return bench();
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s: %s\n", program.c_str(), e.what());
+        return 2;
+    }
+}
+
 double ms(std::chrono::nanoseconds d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -128,16 +139,32 @@ base::Settings serverSettings(const test::TestDatabase& coleta, int port)
 
 std::map<std::string, Stored> storedLoads(const test::TestDatabase& coleta)
 {
-    const std::string text = coleta.queryText(
-        "SELECT k.CAR_CODIGO || ' ' || COALESCE(k.CAR_FINALIZADO, '-') || ' ' || "
-        "(SELECT COUNT(*) FROM COLETAS c WHERE c.CAR_CODIGO = k.CAR_CODIGO) || ' ' || "
-        "(SELECT COUNT(*) FROM RASTREAMENTO r WHERE r.RAS_CARGAABERTA = k.CAR_CODIGO) FROM CARGAS k;");
+    // Grouped counts rather than a count per load: a long run leaves tens of
+    // thousands of loads, and RAS_CARGAABERTA has no index.
+    const std::string text =
+        coleta.queryText("SELECT 'L ' || CAR_CODIGO || ' ' || COALESCE(CAR_FINALIZADO, '-') FROM CARGAS;\n"
+                         "SELECT 'C ' || CAR_CODIGO || ' ' || COUNT(*) FROM COLETAS GROUP BY CAR_CODIGO;\n"
+                         "SELECT 'P ' || RAS_CARGAABERTA || ' ' || COUNT(*) FROM RASTREAMENTO "
+                         "WHERE RAS_CARGAABERTA IS NOT NULL GROUP BY RAS_CARGAABERTA;");
     std::map<std::string, Stored> loads;
+    std::map<std::string, long> collections, points;
     std::istringstream lines(text);
-    std::string code, finished;
-    long collections = 0, points = 0;
-    while (lines >> code >> finished >> collections >> points)
-        loads[code] = {true, finished == "S", collections, points};
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string kind, code, value;
+        if (!(words >> kind >> code >> value))
+            continue;
+        if (kind == "L")
+            loads[code] = {true, value == "S", 0, 0};
+        else if (kind == "C")
+            collections[code] = std::strtol(value.c_str(), nullptr, 10);
+        else if (kind == "P")
+            points[code] = std::strtol(value.c_str(), nullptr, 10);
+    }
+    for (auto& [code, stored] : loads) {
+        stored.collections = collections.count(code) ? collections[code] : 0;
+        stored.points = points.count(code) ? points[code] : 0;
+    }
     return loads;
 }
 

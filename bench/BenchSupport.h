@@ -67,6 +67,11 @@ private:
     std::vector<Option> m_options;
 };
 
+// Runs the bench and returns its status; an exception (the database, the
+// server that does not start) is printed and gives status 2, after the
+// bench's own objects are gone: its quelvord stopped, its databases dropped.
+int runGuarded(const std::string& program, const std::function<int()>& bench);
+
 // --- figures ----------------------------------------------------------------
 
 double ms(std::chrono::nanoseconds d);

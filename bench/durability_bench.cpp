@@ -60,7 +60,9 @@ Options parseOptions(int argc, char** argv)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
     const unsigned seed = o.seed ? static_cast<unsigned>(o.seed)
@@ -133,4 +135,11 @@ int main(int argc, char** argv)
     if (tally.missing > 0 || routesDone == 0)
         status = 1;
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runGuarded("durability_bench", [&] { return run(argc, argv); });
 }

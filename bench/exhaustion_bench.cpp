@@ -190,7 +190,9 @@ void printPhase(const char* name, SteadyHandhelds::Phase phase)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
     const unsigned long own = bench::raiseOwnDescriptorLimit();
@@ -311,4 +313,11 @@ int main(int argc, char** argv)
     for (int fd : slow)
         ::close(fd);
     return with.failures == 0 && !with.times.empty() && exitStatus == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runGuarded("exhaustion_bench", [&] { return run(argc, argv); });
 }

@@ -173,7 +173,9 @@ struct Tally
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     bench::ServerChoice choice;
     bool verbose = false;
@@ -431,4 +433,11 @@ int main(int argc, char** argv)
     if (tally.mismatches || !executed.empty() || tally.intact == 0)
         status = 1;
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runGuarded("injection_bench", [&] { return run(argc, argv); });
 }

@@ -87,7 +87,9 @@ long acknowledgedBetween(const bench::RouteLoop& loop, Clock::time_point from, C
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
     std::printf(
@@ -271,4 +273,11 @@ int main(int argc, char** argv)
     if (tally.missing > 0)
         status = 1;
     return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runGuarded("outage_bench", [&] { return run(argc, argv); });
 }

@@ -43,7 +43,9 @@ Options parseOptions(int argc, char** argv)
 
 } // namespace
 
-int main(int argc, char** argv)
+namespace {
+
+int run(int argc, char** argv)
 {
     const Options o = parseOptions(argc, argv);
     std::printf("soak bench: %d handhelds, routes of %d collections and %d tracking points, %.2f minutes\n",
@@ -101,4 +103,11 @@ int main(int argc, char** argv)
         bench::tallyAcknowledged(bench::storedLoads(coleta), bench::allRoutes(loops));
     bench::printTally(tally);
     return tally.missing == 0 && routesDone > 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    return bench::runGuarded("soak_bench", [&] { return run(argc, argv); });
 }
