@@ -161,12 +161,12 @@ int run(int argc, char** argv)
     std::vector<bench::RouteLoop> hangLoops(o.stopInBlackHole ? loops.size() : 0);
     int stopInBlackHoleStatus = 0;
     if (o.stopInBlackHole) {
-        std::vector<std::thread> hanging;
         std::atomic<bool> hangStop{false};
         for (size_t i = 0; i < loops.size(); ++i) {
             hangLoops[i].device = loops[i].device;
-            hanging.emplace_back([&, i] { bench::runRoutes(hangLoops[i], loopOptions, hangStop); });
+            hangLoops[i].keyReference = loops[i].keyReference;
         }
+        std::vector<std::thread> hanging = bench::startRoutes(hangLoops, loopOptions, hangStop);
         std::this_thread::sleep_for(std::chrono::seconds(2));
         relay.blackHole();
         std::this_thread::sleep_for(std::chrono::seconds(3));
@@ -177,8 +177,7 @@ int run(int argc, char** argv)
         stopInBlackHole = bench::seconds(Clock::now() - stopping);
         hangStop = true;
         relay.restore();
-        for (std::thread& t : hanging)
-            t.join();
+        bench::joinAll(hanging);
         std::printf("\n--- SIGTERM during a black hole ---\nquelvord before the signal: %s\n",
                     bench::describe(hung).c_str());
         std::printf("quelvord stopped %s after %.2f s (SIGTERM to exit)\n",
