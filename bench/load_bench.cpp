@@ -26,9 +26,7 @@
 // Needs the Firebird server on localhost:3050 with the demo user, like the
 // tests. Exit status 0 when every route went through and nothing is missing.
 
-#include "tests/support/QuelvordProcess.h"
-#include "tests/support/TestDatabase.h"
-#include "tools/HandheldSession.h"
+#include "bench/BenchSupport.h"
 
 #include <httplib.h>
 
@@ -50,7 +48,9 @@
 #endif
 
 using namespace quelvor;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::ms;
+using bench::percentile;
 using test::TestDatabase;
 
 namespace {
@@ -138,24 +138,9 @@ Options parseOptions(int argc, char** argv)
     return o;
 }
 
-double ms(std::chrono::nanoseconds d)
-{
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// The value below which `share` of the sorted samples lie (nearest rank).
-std::chrono::nanoseconds percentile(const std::vector<std::chrono::nanoseconds>& sorted, double share)
-{
-    size_t rank = static_cast<size_t>(share * static_cast<double>(sorted.size()) + 0.999999);
-    rank = std::clamp<size_t>(rank, 1, sorted.size());
-    return sorted[rank - 1];
-}
-
 std::string deviceName(int i)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "BENCH-%02d", i + 1);
-    return name;
+    return bench::deviceName("BENCH", i);
 }
 
 struct HandheldRun
@@ -165,31 +150,6 @@ struct HandheldRun
     std::string failure; // empty when the route went through
     std::vector<std::pair<std::string, std::chrono::nanoseconds>> timings;
 };
-
-// Per load: whether the row is there and finished, and how many collections
-// and tracking points the database holds for it.
-struct Stored
-{
-    bool present = false;
-    bool finished = false;
-    long collections = 0;
-    long points = 0;
-};
-
-std::map<std::string, Stored> storedLoads(const TestDatabase& coleta)
-{
-    const std::string text = coleta.queryText(
-        "SELECT k.CAR_CODIGO || ' ' || COALESCE(k.CAR_FINALIZADO, '-') || ' ' || "
-        "(SELECT COUNT(*) FROM COLETAS c WHERE c.CAR_CODIGO = k.CAR_CODIGO) || ' ' || "
-        "(SELECT COUNT(*) FROM RASTREAMENTO r WHERE r.RAS_CARGAABERTA = k.CAR_CODIGO) FROM CARGAS k;");
-    std::map<std::string, Stored> loads;
-    std::istringstream lines(text);
-    std::string code, finished;
-    long collections = 0, points = 0;
-    while (lines >> code >> finished >> collections >> points)
-        loads[code] = {true, finished == "S", collections, points};
-    return loads;
-}
 
 struct FleetResult
 {
@@ -267,27 +227,12 @@ FleetResult runFleet(const Options& o, int handhelds, int port, const TestDataba
     }
 
     // Every acknowledged upload is in the database.
-    const std::map<std::string, Stored> stored = storedLoads(coleta);
-    long ackedLoads = 0, ackedCollections = 0, ackedPoints = 0;
-    for (const HandheldRun& run : runs) {
-        const tools::RouteReport& r = run.report;
-        if (r.loadCode.empty())
-            continue;
-        const auto it = stored.find(r.loadCode);
-        const Stored there = it == stored.end() ? Stored{} : it->second;
-        const int loads = (r.loadOpened ? 1 : 0) + (r.loadClosed ? 1 : 0);
-        ackedLoads += loads;
-        ackedCollections += r.collectionsAcknowledged;
-        ackedPoints += r.pointsAcknowledged;
-        // The closed load replaces the open one: both count as missing
-        // without the row, the closing one too when the row is not finished.
-        result.missing += there.present ? (r.loadClosed && !there.finished ? 1 : 0) : loads;
-        result.missing += std::max<long>(0, r.collectionsAcknowledged - there.collections);
-        result.missing += std::max<long>(0, r.pointsAcknowledged - there.points);
-    }
-    std::printf("acknowledged uploads: %ld loads, %ld collections, %ld tracking points; missing from the "
-                "database: %ld\n",
-                ackedLoads, ackedCollections, ackedPoints, result.missing);
+    std::vector<tools::RouteReport> reports;
+    for (const HandheldRun& run : runs)
+        reports.push_back(run.report);
+    const bench::AckTally tally = bench::tallyAcknowledged(bench::storedLoads(coleta), reports);
+    result.missing = tally.missing;
+    bench::printTally(tally);
     return result;
 }
 
@@ -295,26 +240,6 @@ double median(const FleetResult& r, const std::string& code)
 {
     const auto it = r.byType.find(code);
     return it == r.byType.end() || it->second.empty() ? 0 : ms(percentile(it->second, 0.5));
-}
-
-// Failed statements, failed lookups, socket errors: every log line whose
-// message begins with "Erro" or "erro".
-void printLogErrors(const test::QuelvordProcess& server)
-{
-    std::istringstream log(server.output());
-    std::string line, first;
-    size_t lines = 0, errors = 0;
-    while (std::getline(log, line)) {
-        ++lines;
-        const size_t dash = line.find('-'); // the date and time hold no '-'
-        const std::string message = dash == std::string::npos ? line : line.substr(dash + 1);
-        if (message.starts_with("Erro") || message.starts_with("erro")) {
-            if (errors++ == 0)
-                first = message.substr(0, 300);
-        }
-    }
-    std::printf("server log: %zu lines, %zu errors%s%s\n", lines, errors, errors ? ", the first: " : "",
-                first.c_str());
 }
 
 test::QuelvordProcess::Options withPool(int pool)
@@ -389,7 +314,7 @@ int compareStatusPage(const Options& o, const base::Settings& s, const TestDatab
                 if (r.failed || r.missing)
                     status = 1;
                 rps[pass] = r.requestsPerSecond;
-                printLogErrors(server);
+                bench::printLogErrors(server);
             }
             off += rps[0];
             on += rps[1];
@@ -415,24 +340,17 @@ int main(int argc, char** argv)
 
     TestDatabase coleta(TestDatabase::Kind::Coleta, true);
     TestDatabase tarvell(TestDatabase::Kind::Tarvell, true);
-    std::string devices;
+    std::vector<std::string> devices;
     for (int i = 0; i < o.handhelds; ++i)
-        devices += "INSERT INTO DISPOSITIVOS (DIS_ID, DIS_LIBERADO, DIS_NROTANQUES, DIS_ROTAS) VALUES ('" +
-                   deviceName(i) + "', 'S', 2, '" + std::to_string(i % 2 + 1) + "');\n";
-    coleta.execScript(devices);
+        devices.push_back(deviceName(i));
+    bench::registerDevices(coleta, devices);
 
-    base::Settings s;
-    s.edtPorta = o.port > 0 ? o.port : test::freeLoopbackPort();
-    s.EdtBaseColeta = coleta.connectionString();
-    s.EdtUsuarioColeta = coleta.user();
-    s.EdtSenhaColeta = coleta.password();
+    base::Settings s = bench::serverSettings(coleta, o.port);
     if (o.erp) {
         s.EdtBaseTarvell = tarvell.connectionString();
         s.EdtUsuarioTarvell = tarvell.user();
         s.EdtSenhaTarvell = tarvell.password();
     }
-    // The ten-minute synchronisation stays out of the figures.
-    s.ch_integratarvell = false;
     int status = 0;
 
     if (o.status)
@@ -453,7 +371,7 @@ int main(int argc, char** argv)
                     results[pass] = runFleet(o, handhelds, s.edtPorta, coleta);
                     if (results[pass].failed || results[pass].missing)
                         status = 1;
-                    printLogErrors(server);
+                    bench::printLogErrors(server);
                 }
                 without += results[0].requestsPerSecond;
                 with += results[1].requestsPerSecond;
@@ -522,7 +440,7 @@ int main(int argc, char** argv)
                 "%.0f ms, worst %.0f ms over %d downloads\n",
                 rows, ms(percentile(times, 0.5)), ms(times.front()), ms(times.back()), o.downloads);
         }
-        printLogErrors(server);
+        bench::printLogErrors(server);
     }
     return status;
 }

@@ -88,6 +88,10 @@ public:
         std::vector<std::string> environment; // NAME=value, added to this process's
         bool stdoutToClosedPipe = false;      // standard output a pipe nobody reads
         std::string iniExtra;                 // appended to the configuration file, e.g. "[Servidor]\n..."
+        // Open descriptors allowed, soft and hard limit alike (0: this
+        // process's). quelvord raises its soft limit to the hard one by
+        // itself, so a lower limit has to be the hard one.
+        unsigned long descriptorLimit = 0;
     };
 
     // Started with the options, then waits as the first constructor does.
@@ -132,6 +136,9 @@ public:
         }
         return true;
     }
+
+    // Its process id while it runs (for /proc/<pid>), -1 once it has ended.
+    pid_t pid() const { return m_pid; }
 
     void signal(int sig) const
     {
@@ -220,7 +227,17 @@ private:
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                          0644);
         const std::string path = exe.string();
-        std::vector<char*> argv{const_cast<char*>(path.c_str())};
+        // prlimit sets the limit on itself and then executes quelvord in the
+        // same process, so m_pid is quelvord's.
+        const std::string prlimit = "/usr/bin/prlimit";
+        const std::string nofile = "--nofile=" + std::to_string(options.descriptorLimit) + ":" +
+                                   std::to_string(options.descriptorLimit);
+        std::vector<char*> argv;
+        if (options.descriptorLimit > 0) {
+            argv.push_back(const_cast<char*>(prlimit.c_str()));
+            argv.push_back(const_cast<char*>(nofile.c_str()));
+        }
+        argv.push_back(const_cast<char*>(path.c_str()));
         for (const std::string& a : options.args)
             argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -230,7 +247,7 @@ private:
         for (const std::string& e : options.environment)
             env.push_back(const_cast<char*>(e.c_str()));
         env.push_back(nullptr);
-        const int rc = ::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv.data(), env.data());
+        const int rc = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), env.data());
         posix_spawn_file_actions_destroy(&actions);
         // Nobody reads the pipe: the read end goes at once.
         for (int end : pipeEnds)
