@@ -116,27 +116,53 @@ std::string fromWin1252(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80)
-            out += c;
-        else
-            appendUtf8(out, codePointOf(b));
-    }
+    appendFromWin1252(out, bytes);
     return out;
+}
+
+namespace {
+
+// The end of the run of ASCII bytes that begins at `from`.
+size_t asciiUpTo(std::string_view text, size_t from)
+{
+    while (from < text.size() && static_cast<unsigned char>(text[from]) < 0x80)
+        ++from;
+    return from;
+}
+
+} // namespace
+
+void appendFromWin1252(std::string& out, std::string_view bytes)
+{
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        // ASCII is the same in both: whole runs at a time.
+        const size_t end = asciiUpTo(bytes, pos);
+        out.append(bytes, pos, end - pos);
+        if (end == bytes.size())
+            return;
+        appendUtf8(out, codePointOf(static_cast<unsigned char>(bytes[end])));
+        pos = end + 1;
+    }
 }
 
 std::string toWin1252(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
+    appendWin1252(out, utf8);
+    return out;
+}
+
+void appendWin1252(std::string& out, std::string_view utf8)
+{
     size_t pos = 0;
     while (pos < utf8.size()) {
-        const auto b = static_cast<unsigned char>(utf8[pos]);
-        if (b < 0x80) {
-            out += utf8[pos++];
-            continue;
-        }
+        const size_t end = asciiUpTo(utf8, pos);
+        out.append(utf8, pos, end - pos);
+        pos = end;
+        if (pos == utf8.size())
+            return;
         char32_t cp;
         if (!decodeUtf8(utf8, pos, cp)) {
             out += utf8[pos++];
@@ -145,7 +171,6 @@ std::string toWin1252(std::string_view utf8)
         const int byte = byteOf(cp);
         out += byte < 0 ? '?' : static_cast<char>(byte);
     }
-    return out;
 }
 
 std::u16string toUtf16(std::string_view utf8)

@@ -20,10 +20,14 @@ namespace quelvor::base {
 
 // Every byte becomes one code point, written as UTF-8.
 std::string fromWin1252(std::string_view bytes);
+// The same, appended to `out` (a buffer reused from row to row).
+void appendFromWin1252(std::string& out, std::string_view bytes);
 
 // Code points that Windows-1252 cannot hold become '?'; malformed UTF-8 bytes
 // are taken as Windows-1252 bytes themselves, so that nothing is dropped.
 std::string toWin1252(std::string_view utf8);
+// The same, appended to `out` (a reply being gathered for one write).
+void appendWin1252(std::string& out, std::string_view utf8);
 
 enum class Utf8Form
 {

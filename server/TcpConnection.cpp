@@ -126,7 +126,7 @@ void TcpConnection::writeLine(const std::string& line)
 {
     if (m_shutDown.load())
         throw std::runtime_error("Falha ao enviar resposta ao dispositivo: conexão encerrada pelo servidor");
-    m_pendingReply += base::toWin1252(line);
+    base::appendWin1252(m_pendingReply, line);
     m_pendingReply += "\r\n";
     if (m_pendingReply.size() >= kReplyBatchBytes)
         flush();
@@ -136,10 +136,11 @@ void TcpConnection::flush()
 {
     if (m_pendingReply.empty())
         return;
-    std::string bytes;
-    bytes.swap(m_pendingReply);
+    // Cleared rather than handed over: the buffer keeps its room for the
+    // next batch of a long reply.
     asio::error_code ec;
-    asio::write(m_socket, asio::buffer(bytes), ec);
+    asio::write(m_socket, asio::buffer(m_pendingReply), ec);
+    m_pendingReply.clear();
     if (ec)
         throw std::runtime_error("Falha ao enviar resposta ao dispositivo: " + ec.message());
 }
