@@ -336,15 +336,100 @@ Value::Data decodeValue(const Column& c, const unsigned char* p, IAttachment* at
     }
 }
 
-ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in)
+// Text of the column's character set as UTF-8 into `into`, in the room of
+// the text it held.
+void readText(std::string_view raw, unsigned charSet, Value& into)
+{
+    std::string* text = std::get_if<std::string>(&into.data);
+    if (!text)
+        text = &into.data.emplace<std::string>();
+    text->clear();
+    switch (charSet) {
+    case kCharsetOctets:
+        text->assign(raw);
+        return;
+    case kCharsetUtf8:
+    case kCharsetUnicodeFss:
+        if (base::isValidUtf8(raw)) {
+            text->assign(raw);
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    base::appendFromWin1252(*text, raw);
+}
+
+} // namespace
+
+struct RowView::Source
+{
+    std::vector<Column> columns;
+    std::vector<unsigned> offsets;     // of each value in the message
+    std::vector<unsigned> nullOffsets; // of each null indicator
+    std::vector<unsigned char> buffer; // the row the cursor stands on
+    IAttachment* attachment = nullptr; // for BLOBs, read when asked for
+    ITransaction* transaction = nullptr;
+};
+
+const std::vector<Column>& RowView::columns() const
+{
+    return m_source.columns;
+}
+
+bool RowView::isNull(std::size_t column) const
+{
+    return load<ISC_SHORT>(m_source.buffer.data() + m_source.nullOffsets[column]) != 0;
+}
+
+void RowView::read(std::size_t column, Value& into) const
+{
+    if (isNull(column)) {
+        into.data = std::monostate{};
+        return;
+    }
+    const Column& c = m_source.columns[column];
+    const unsigned char* p = m_source.buffer.data() + m_source.offsets[column];
+    switch (c.type) {
+    case SQL_TEXT:
+        readText(std::string_view(reinterpret_cast<const char*>(p), c.length), c.charSet, into);
+        return;
+    case SQL_VARYING:
+        readText(std::string_view(reinterpret_cast<const char*>(p + sizeof(ISC_USHORT)), load<ISC_USHORT>(p)),
+                 c.charSet, into);
+        return;
+    default:
+        into.data = decodeValue(c, p, m_source.attachment, m_source.transaction);
+        return;
+    }
+}
+
+Value RowView::value(std::size_t column) const
+{
+    Value v;
+    read(column, v);
+    return v;
+}
+
+namespace {
+
+// Opens the cursor and hands each row to `onRow` (none: the rows are read and
+// dropped); returns the columns, known before the first row.
+std::vector<Column> fetchEach(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in,
+                              const std::function<void(const RowView&, const std::vector<Column>&)>& onRow)
 {
     Status st;
     Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
     const unsigned count = out->getCount(&st);
-    ResultSet rs;
-    rs.columns.resize(count);
+    RowView::Source source;
+    source.attachment = att;
+    source.transaction = tra;
+    source.columns.resize(count);
+    source.offsets.resize(count);
+    source.nullOffsets.resize(count);
     for (unsigned i = 0; i < count; ++i) {
-        Column& c = rs.columns[i];
+        Column& c = source.columns[i];
         c.name = base::fromWin1252(out->getAlias(&st, i));
         c.field = base::fromWin1252(out->getField(&st, i));
         c.relation = base::fromWin1252(out->getRelation(&st, i));
@@ -353,27 +438,35 @@ ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const 
         c.scale = out->getScale(&st, i);
         c.length = out->getLength(&st, i);
         c.charSet = out->getCharSet(&st, i);
+        // Asked once: the layout is the same for every row.
+        source.offsets[i] = out->getOffset(&st, i);
+        source.nullOffsets[i] = out->getNullOffset(&st, i);
     }
-    std::vector<unsigned char> buffer(out->getMessageLength(&st));
+    source.buffer.assign(out->getMessageLength(&st), 0);
     IResultSet* cursor = stmt->openCursor(
         &st, tra, in.metadata.get(), in.buffer.empty() ? nullptr : (void*)in.buffer.data(), out.get(), 0);
     try {
-        while (cursor->fetchNext(&st, buffer.data()) == IStatus::RESULT_OK) {
-            std::vector<Value> row(count);
-            for (unsigned i = 0; i < count; ++i) {
-                const Column& c = rs.columns[i];
-                const unsigned char* p = buffer.data() + out->getOffset(&st, i);
-                if (*reinterpret_cast<const ISC_SHORT*>(buffer.data() + out->getNullOffset(&st, i)))
-                    continue; // stays null
-                row[i].data = decodeValue(c, p, att, tra);
-            }
-            rs.rows.push_back(std::move(row));
-        }
+        const RowView row(source);
+        while (cursor->fetchNext(&st, source.buffer.data()) == IStatus::RESULT_OK)
+            if (onRow)
+                onRow(row, source.columns);
         cursor->close(&st);
     } catch (...) {
         cursor->release();
         throw;
     }
+    return std::move(source.columns);
+}
+
+ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in)
+{
+    ResultSet rs;
+    rs.columns = fetchEach(att, tra, stmt, in, [&rs](const RowView& row, const std::vector<Column>& columns) {
+        std::vector<Value> values(columns.size());
+        for (size_t i = 0; i < values.size(); ++i)
+            row.read(i, values[i]);
+        rs.rows.push_back(std::move(values));
+    });
     return rs;
 }
 
@@ -542,6 +635,37 @@ ResultSet Attachment::selectNow(const Sql& sql)
     });
 }
 
+std::vector<Column> Attachment::selectEach(const Sql& sql, const RowCallback& onRow)
+{
+    throwIfCancelled(m_cancelled);
+    try {
+        return selectEachNow(sql, onRow);
+    } catch (const DbError& e) {
+        m_broken = m_broken || e.isConnectionLost();
+        throw;
+    }
+}
+
+std::vector<Column> Attachment::selectEachNow(const Sql& sql, const RowCallback& onRow)
+{
+    ITransaction* tra = transaction();
+    return guarded([&] {
+        const std::string text = statementText(sql);
+        IStatement* cached = cachedStatement(text);
+        Prepared owned(cached ? nullptr : prepareStatement(tra, text));
+        IStatement* stmt = cached ? cached : owned.get();
+        InputMessage in = bindParams(stmt, sql);
+        std::vector<Column> columns =
+            fetchEach(m_attachment, tra, stmt, in, [&onRow](const RowView& row, const std::vector<Column>&) {
+                if (onRow)
+                    onRow(row);
+            });
+        if (!cached && m_statementLimit > 0)
+            keepStatement(text, owned.release());
+        return columns;
+    });
+}
+
 void Attachment::execute(const Sql& sql)
 {
     throwIfCancelled(m_cancelled);
@@ -565,7 +689,7 @@ void Attachment::executeNow(const Sql& sql)
         InputMessage in = bindParams(stmt, sql);
         if (stmt->getType(&st) == isc_info_sql_stmt_select) {
             // Rows of a statement run for its effect are read and dropped.
-            fetchAll(m_attachment, tra, stmt, in);
+            fetchEach(m_attachment, tra, stmt, in, {});
         } else {
             Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
             std::vector<unsigned char> outBuffer(out->getMessageLength(&st));

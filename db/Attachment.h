@@ -4,11 +4,13 @@
 //
 // Owned by one thread at a time: an attachment is never shared between threads.
 // Statements go out with their values bound as parameters (see Sql). A SELECT
-// is fetched whole into a ResultSet; any other statement is executed and then
+// is fetched whole into a ResultSet, or handed over row by row as it is
+// fetched (selectEach), none of it kept; any other statement is executed and then
 // committed with commit-retaining, so a change is durable as soon as it ran.
 // Text goes out as Windows-1252 and comes back as UTF-8.
 
 #include "db/ResultSet.h"
+#include "db/RowView.h"
 #include "db/Sql.h"
 
 #include <atomic>
@@ -64,6 +66,10 @@ public:
     void close();
 
     ResultSet select(const Sql& sql);
+    // The same SELECT, each row handed to `onRow` as it is fetched and not
+    // kept; returns the columns (known also when no row comes). An exception
+    // from `onRow` ends the fetch and goes to the caller as it is.
+    std::vector<Column> selectEach(const Sql& sql, const RowCallback& onRow);
     void execute(const Sql& sql);
     // Ends the default transaction with a commit; the next statement starts a new one.
     void commit();
@@ -96,6 +102,7 @@ private:
     void keepStatement(const std::string& text, Firebird::IStatement* stmt) noexcept;
     void freeStatements() noexcept;
     ResultSet selectNow(const Sql& sql);
+    std::vector<Column> selectEachNow(const Sql& sql, const RowCallback& onRow);
     void executeNow(const Sql& sql);
     void releaseAll() noexcept;
 

@@ -4,6 +4,8 @@
 #include "db/DbError.h"
 
 #include <chrono>
+#include <exception>
+#include <functional>
 
 namespace quelvor::db {
 
@@ -62,20 +64,17 @@ FalhasParaOStatus::~FalhasParaOStatus()
     t_falhasPara = m_anterior;
 }
 
-bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
+namespace {
+
+// Runs `corre` once, and once more after an update conflict or a deadlock
+// when `repete` allows it; a failure is logged as "Erro na query: ...".
+bool comRepeticao(Attachment& conexao, const Sql& trimmed, const std::function<void()>& corre,
+                  const std::function<bool()>& repete)
 {
-    const Sql trimmed = statement.trimmed();
     for (int tentativa = 1;; ++tentativa) {
-        rows = ResultSet{};
-        selected = false;
         const auto inicio = std::chrono::steady_clock::now();
         try {
-            if (isSelectStatement(trimmed.text())) {
-                rows = conexao.select(trimmed);
-                selected = true;
-            } else {
-                conexao.execute(trimmed);
-            }
+            corre();
             return true;
         } catch (const DbError& e) {
             // Two handhelds (or a handheld and the synchronisation) wrote the
@@ -87,18 +86,78 @@ bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, 
             const bool esgotouEspera =
                 espera > 0 && std::chrono::steady_clock::now() - inicio >=
                                   std::chrono::seconds(espera) - std::chrono::milliseconds(200);
-            if (tentativa == 1 && e.isConflict() && !esgotouEspera)
+            if (tentativa == 1 && e.isConflict() && !esgotouEspera && repete())
                 continue;
-            rows = ResultSet{};
-            selected = false;
             registraFalha("Erro na query: " + trimmed.display() + e.what());
             return false;
         } catch (const std::exception& e) {
-            rows = ResultSet{};
-            selected = false;
             registraFalha("Erro na query: " + trimmed.display() + e.what());
             return false;
         }
+    }
+}
+
+} // namespace
+
+bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected)
+{
+    const Sql trimmed = statement.trimmed();
+    const bool select = isSelectStatement(trimmed.text());
+    auto corre = [&] {
+        rows = ResultSet{};
+        selected = false;
+        if (select) {
+            rows = conexao.select(trimmed);
+            selected = true;
+        } else {
+            conexao.execute(trimmed);
+        }
+    };
+    const bool executou = comRepeticao(conexao, trimmed, corre, [] { return true; });
+    if (!executou) {
+        rows = ResultSet{};
+        selected = false;
+    }
+    return executou;
+}
+
+bool executaConsulta(Attachment& conexao, const Sql& statement, const RowCallback& onRow)
+{
+    const Sql trimmed = statement.trimmed();
+    const bool select = isSelectStatement(trimmed.text());
+    bool entregou = false; // a row reached onRow: running again would hand it over twice
+    // What onRow threw passes the logging of failed statements in this
+    // wrapper, which is no std::exception.
+    struct DoChamador
+    {
+        std::exception_ptr erro;
+    };
+    auto corre = [&] {
+        if (!select) {
+            conexao.execute(trimmed);
+            return;
+        }
+        std::exception_ptr doChamador;
+        try {
+            conexao.selectEach(trimmed, [&](const RowView& row) {
+                entregou = true;
+                try {
+                    onRow(row);
+                } catch (...) {
+                    doChamador = std::current_exception();
+                    throw;
+                }
+            });
+        } catch (...) {
+            if (doChamador)
+                throw DoChamador{doChamador};
+            throw;
+        }
+    };
+    try {
+        return comRepeticao(conexao, trimmed, corre, [&] { return !entregou; });
+    } catch (const DoChamador& e) {
+        std::rethrow_exception(e.erro);
     }
 }
 

@@ -52,6 +52,15 @@ bool ExecutaQuery(const base::Settings& settings, const Sql& TextoSQL, std::uniq
 // `rows` is left empty.
 bool executaComando(Attachment& conexao, const Sql& statement, ResultSet& rows, bool& selected);
 
+// A SELECT run as executaComando runs it (trimmed, once more after an update
+// conflict or a deadlock, a failure logged as "Erro na query: ..."), its rows
+// handed to `onRow` one by one as they are fetched instead of kept. The
+// statement runs again only when no row had been handed over yet; `onRow`
+// then sees the rows of the second run alone. An exception from `onRow` is
+// not a failure of the statement: it is not logged and goes to the caller.
+// A statement that is not a SELECT is executed and hands over no row.
+bool executaConsulta(Attachment& conexao, const Sql& statement, const RowCallback& onRow);
+
 // True when the statement's first six characters are SELECT in any ASCII case.
 bool isSelectStatement(const std::string& trimmedStatement);
 

@@ -89,12 +89,17 @@ std::string_view kindName(ColumnKind kind)
     return "Unknown";
 }
 
-int ResultSet::indexOf(const std::string& name) const
+int indexOf(const std::vector<Column>& columns, const std::string& name)
 {
     for (size_t i = 0; i < columns.size(); ++i)
         if (sameIgnoringCase(columns[i].name, name))
             return static_cast<int>(i);
     return -1;
+}
+
+int ResultSet::indexOf(const std::string& name) const
+{
+    return db::indexOf(columns, name);
 }
 
 std::string asText(const Value& value, const Column& column)

@@ -64,6 +64,9 @@ struct Value
     bool isNull() const { return std::holds_alternative<std::monostate>(data); }
 };
 
+// Position of the column by its alias, ASCII case-insensitive; -1 when absent.
+int indexOf(const std::vector<Column>& columns, const std::string& name);
+
 class ResultSet
 {
 public:
