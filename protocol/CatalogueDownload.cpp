@@ -4,11 +4,94 @@
 
 #include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
+#include "db/QueryHelpers.h"
 #include "protocol/RowEncoding.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace quelvor::protocol {
+namespace {
+
+constexpr std::size_t kLoteDoLog = 256;
+
+// The rows of one catalogue as the handheld reads them after "3" and the
+// table code, one after the other in blocks of text that grow with the
+// catalogue: no allocation per row, a big catalogue takes little more room
+// than its text, and each block's room goes back once its rows are sent.
+class LinhasGuardadas
+{
+public:
+    void acrescenta(std::string_view texto)
+    {
+        if (texto.size() > std::numeric_limits<std::uint32_t>::max())
+            throw std::length_error("uma linha do catálogo passa de 4 GB");
+        if (m_blocos.empty() ||
+            m_blocos.back().texto.capacity() - m_blocos.back().texto.size() < texto.size()) {
+            const std::size_t proximo = m_blocos.empty()
+                                            ? kPrimeiroBloco
+                                            : std::min(m_blocos.back().texto.capacity() * 2, kMaiorBloco);
+            m_blocos.emplace_back();
+            m_blocos.back().texto.reserve(std::max(proximo, texto.size()));
+        }
+        Bloco& bloco = m_blocos.back();
+        bloco.texto.append(texto);
+        ++bloco.linhas;
+        m_tamanhos.push_back(static_cast<std::uint32_t>(texto.size()));
+    }
+
+    std::size_t size() const { return m_tamanhos.size(); }
+
+    // Calls entrega(n, texto) for every row in order; a row cannot be read
+    // again once its block is through.
+    template <typename F> void entregaTodas(F&& entrega)
+    {
+        std::size_t n = 0;
+        for (Bloco& bloco : m_blocos) {
+            const std::string_view texto = bloco.texto;
+            std::size_t inicio = 0;
+            for (std::size_t k = 0; k < bloco.linhas; ++k, ++n) {
+                entrega(n, texto.substr(inicio, m_tamanhos[n]));
+                inicio += m_tamanhos[n];
+            }
+            std::string().swap(bloco.texto);
+        }
+    }
+
+private:
+    static constexpr std::size_t kPrimeiroBloco = 4096;
+    static constexpr std::size_t kMaiorBloco = 1 << 20;
+
+    struct Bloco
+    {
+        std::string texto;      // filled up to the room reserved for it, never reallocated
+        std::size_t linhas = 0; // rows in it
+    };
+    std::vector<Bloco> m_blocos;
+    std::vector<std::uint32_t> m_tamanhos; // of each row, in order
+};
+
+// Where a value stands within its row's text.
+struct Trecho
+{
+    std::size_t inicio = 0;
+    std::size_t fim = 0;
+};
+
+// A value of a kind the handheld cannot take, reported when its row is sent.
+struct NaoTratadoPendente
+{
+    std::size_t linha;
+    std::size_t coluna;
+    db::Value valor;
+};
+
+} // namespace
 
 void TConexao::catalogo(Request& r, const std::string& baseStatement, const std::string& tabela)
 {
@@ -31,11 +114,45 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     mostrado += " ORDER BY SEQUENCIALALTERACAO";
 
     // Every row is fetched before the header goes out, so its count is exact.
-    WorkingQuery& q = r.query;
+    // Each row is kept as the text the handheld will read, encoded as it is
+    // fetched; what goes to the log is made from that text when the row is
+    // sent.
     db::Sql comando(texto, std::move(valores));
     comando.shownAs(mostrado);
-    const bool executou = ExecutaQuery(comando, q, BDColeta);
-    enviaRetorno("2" + tabela + STX + std::to_string(executou ? q.rows.size() : 0) + STX, r.conexao);
+    LinhasGuardadas linhas;
+    std::vector<db::Column> colunas;
+    std::vector<db::Value> lidos; // one per column, read anew on every row
+    std::vector<NaoTratadoPendente> pendentes;
+    std::vector<Trecho> senhas; // of each row when the table's passwords are masked
+    int senha = -1;
+    std::string campos;
+    auto guarda = [&](const db::RowView& row) {
+        if (colunas.empty()) {
+            colunas = row.columns();
+            lidos.resize(colunas.size());
+            // The users' passwords go to the handheld, never to the log (the
+            // window, and the journal of a headless server).
+            senha = tabela == "003" ? db::indexOf(colunas, "USU_SENHA") : -1;
+        }
+        campos.clear();
+        Trecho trecho;
+        for (size_t i = 0; i < colunas.size(); ++i) {
+            row.read(i, lidos[i]);
+            const bool mascara = static_cast<int>(i) == senha;
+            if (mascara)
+                trecho.inicio = campos.size();
+            if (!acrescentaValor(lidos[i], colunas[i], campos))
+                pendentes.push_back({linhas.size(), i, lidos[i]});
+            if (mascara)
+                trecho.fim = campos.size();
+            campos += STX;
+        }
+        if (senha >= 0)
+            senhas.push_back(trecho);
+        linhas.acrescenta(campos);
+    };
+    const bool executou = db::executaConsulta(BDColeta, comando, guarda);
+    enviaRetorno("2" + tabela + STX + std::to_string(executou ? linhas.size() : 0) + STX, r.conexao);
     if (!executou) {
         // The handheld has been told there are no rows; the request goes no
         // further and the connection ends.
@@ -50,32 +167,44 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     // The rows' log lines go to the log in batches: one wake-up of the main
     // thread per batch, not one per row.
     std::vector<std::string> paraOLog;
+    paraOLog.reserve(kLoteDoLog);
     auto registraNoLog = [&paraOLog] {
         base::OperatorLog::instance().appendAll(paraOLog);
         paraOLog.clear();
     };
+    const std::string inicio = "3" + tabela + STX;
+    const std::string inicioNoLog = "Devolvendo:" + inicio;
     try {
-        const db::ResultSet& rs = q.rows;
-        // The users' passwords go to the handheld, never to the log (the
-        // window, and the journal of a headless server).
-        const int senha = tabela == "003" ? rs.indexOf("USU_SENHA") : -1;
-        for (const std::vector<db::Value>& row : rs.rows) {
-            std::string linha = "3" + tabela + STX;
-            std::string noLog = "Devolvendo:" + linha;
-            for (size_t i = 0; i < rs.columns.size(); ++i) {
-                const ValorCodificado v = codificaValor(row[i], rs.columns[i]);
-                if (!v.tratado) {
-                    registraNoLog(); // its own lines stay in their place
-                    naoTratados.registra(row[i], rs.columns[i]);
-                }
-                linha += v.texto + STX;
-                noLog += (static_cast<int>(i) == senha ? std::string("***") : v.texto) + STX;
+        std::string linha = inicio;
+        size_t proximoPendente = 0;
+        linhas.entregaTodas([&](size_t n, std::string_view doRow) {
+            // A value the handheld cannot take is told of where the row's
+            // log line would have met it.
+            for (; proximoPendente < pendentes.size() && pendentes[proximoPendente].linha == n;
+                 ++proximoPendente) {
+                registraNoLog(); // its own lines stay in their place
+                const NaoTratadoPendente& p = pendentes[proximoPendente];
+                naoTratados.registra(p.valor, colunas[p.coluna]);
+            }
+            std::string noLog;
+            if (senha >= 0) {
+                const Trecho& t = senhas[n];
+                noLog.reserve(inicioNoLog.size() + doRow.size() + 3);
+                noLog.append(inicioNoLog)
+                    .append(doRow.substr(0, t.inicio))
+                    .append("***")
+                    .append(doRow.substr(t.fim));
+            } else {
+                noLog.reserve(inicioNoLog.size() + doRow.size());
+                noLog.append(inicioNoLog).append(doRow);
             }
             paraOLog.push_back(std::move(noLog));
-            if (paraOLog.size() >= 256)
+            if (paraOLog.size() >= kLoteDoLog)
                 registraNoLog();
+            linha.resize(inicio.size());
+            linha.append(doRow);
             r.conexao.writeLine(linha);
-        }
+        });
     } catch (...) {
         // The device went away half way: the operator still hears of what was met.
         registraNoLog();

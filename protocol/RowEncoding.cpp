@@ -4,6 +4,7 @@
 #include "base/RegionalFormat.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace quelvor::protocol {
 namespace {
@@ -71,44 +72,68 @@ std::string dataHora(const base::Timestamp& ts)
            zeroPadded(ts.time.second, 2);
 }
 
+// Appends the text without the characters it loses, a run at a time.
+void acrescentaLimpo(std::string_view texto, std::string& linha)
+{
+    size_t desde = 0;
+    for (size_t i = 0; i < texto.size(); ++i) {
+        const char c = texto[i];
+        if (c == '\'' || c == '"' || c == '`' || c == '\r' || c == '\n') {
+            linha.append(texto, desde, i - desde);
+            desde = i + 1;
+        }
+    }
+    linha.append(texto, desde);
+}
+
 } // namespace
 
 std::string limpaTexto(const std::string& texto)
 {
     std::string out;
     out.reserve(texto.size());
-    for (char c : texto)
-        if (c != '\'' && c != '"' && c != '`' && c != '\r' && c != '\n')
-            out += c;
+    acrescentaLimpo(texto, out);
     return out;
+}
+
+bool acrescentaValor(const db::Value& valor, const db::Column& coluna, std::string& linha)
+{
+    const size_t antes = linha.size();
+    bool tratado = true;
+    if (!valor.isNull()) {
+        switch (regraDoTipo(coluna.kind())) {
+        case Regra::Texto:
+            // Text as it came; whole numbers in their decimal digits.
+            if (const std::string* s = std::get_if<std::string>(&valor.data))
+                acrescentaLimpo(*s, linha);
+            else
+                acrescentaLimpo(db::asText(valor, coluna), linha);
+            break;
+        case Regra::Decimal:
+            linha += decimal(valor, coluna);
+            break;
+        case Regra::Data:
+            if (const base::Date* d = std::get_if<base::Date>(&valor.data))
+                linha += data(*d);
+            break;
+        case Regra::DataHora:
+            if (const base::Timestamp* ts = std::get_if<base::Timestamp>(&valor.data))
+                linha += dataHora(*ts);
+            break;
+        case Regra::NaoTratado:
+            tratado = false;
+            break;
+        }
+    }
+    if (linha.size() == antes)
+        linha += ' ';
+    return tratado;
 }
 
 ValorCodificado codificaValor(const db::Value& valor, const db::Column& coluna)
 {
     ValorCodificado out;
-    if (!valor.isNull()) {
-        switch (regraDoTipo(coluna.kind())) {
-        case Regra::Texto:
-            out.texto = limpaTexto(db::asText(valor, coluna));
-            break;
-        case Regra::Decimal:
-            out.texto = decimal(valor, coluna);
-            break;
-        case Regra::Data:
-            if (const base::Date* d = std::get_if<base::Date>(&valor.data))
-                out.texto = data(*d);
-            break;
-        case Regra::DataHora:
-            if (const base::Timestamp* ts = std::get_if<base::Timestamp>(&valor.data))
-                out.texto = dataHora(*ts);
-            break;
-        case Regra::NaoTratado:
-            out.tratado = false;
-            break;
-        }
-    }
-    if (out.texto.empty())
-        out.texto = " ";
+    out.tratado = acrescentaValor(valor, coluna, out.texto);
     return out;
 }
 

@@ -35,6 +35,9 @@ struct ValorCodificado
 // - any other kind: not handled, a blank.
 // An empty result is sent as a single blank.
 ValorCodificado codificaValor(const db::Value& valor, const db::Column& coluna);
+// The same text appended to `linha` (a row line being built); false when the
+// kind cannot be carried (the blank was appended).
+bool acrescentaValor(const db::Value& valor, const db::Column& coluna, std::string& linha);
 
 // The characters that a text value loses on its way to the handheld.
 std::string limpaTexto(const std::string& texto);
