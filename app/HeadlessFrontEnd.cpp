@@ -130,8 +130,11 @@ void HeadlessFrontEnd::printLogLines()
         base::OperatorLog::instance().append(text);
     // Handed to the writer's thread: a standard output that nobody reads
     // must not stop the main loop, nor the exit with it.
-    for (std::string& line : base::OperatorLog::instance().drain())
-        m_writer->write(m_journalPriorities ? withPriority(line) : std::move(line));
+    std::vector<std::string> lines = base::OperatorLog::instance().drain();
+    if (m_journalPriorities)
+        for (std::string& line : lines)
+            line = withPriority(line);
+    m_writer->write(std::move(lines));
 }
 
 void HeadlessFrontEnd::takeSignals()

@@ -7,12 +7,23 @@
 #include <cerrno>
 #include <climits>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quelvor::app {
 
+namespace {
+
+bool isRegularFile(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
 LineWriter::LineWriter(int fd, std::size_t maxLines)
-    : m_fd(fd), m_maxLines(maxLines), m_thread([this] { run(); })
+    : m_fd(fd), m_regularFile(isRegularFile(fd)), m_maxLines(maxLines), m_thread([this] { run(); })
 {
 }
 
@@ -36,6 +47,23 @@ void LineWriter::write(std::string line)
             return;
         }
         m_pending.push_back(std::move(line));
+    }
+    m_changed.notify_all();
+}
+
+void LineWriter::write(std::vector<std::string> lines)
+{
+    if (lines.empty())
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        for (std::string& line : lines) {
+            if (m_pending.size() >= m_maxLines) {
+                ++m_dropped;
+                continue;
+            }
+            m_pending.push_back(std::move(line));
+        }
     }
     m_changed.notify_all();
 }
@@ -96,7 +124,8 @@ bool LineWriter::writeAll(const std::string& bytes)
         }
         if (fd.revents & (POLLERR | POLLHUP | POLLNVAL))
             return false; // nobody will ever read it
-        const std::size_t chunk = std::min<std::size_t>(bytes.size() - done, PIPE_BUF);
+        const std::size_t chunk =
+            m_regularFile ? bytes.size() - done : std::min<std::size_t>(bytes.size() - done, PIPE_BUF);
         const ssize_t n = ::write(m_fd, bytes.data() + done, chunk);
         if (n < 0) {
             if (errno == EINTR || errno == EAGAIN)

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace quelvor::app {
 
@@ -30,6 +31,9 @@ public:
     LineWriter& operator=(const LineWriter&) = delete;
 
     void write(std::string line);
+    // Several lines in their order, with one lock and one wake-up of the
+    // writer's thread (the lines of a catalogue's rows come by the hundred).
+    void write(std::vector<std::string> lines);
     // Waits until every queued line was written, or the time is up; false then.
     bool flush(std::chrono::milliseconds within);
 
@@ -42,6 +46,9 @@ private:
     bool writeAll(const std::string& bytes);
 
     const int m_fd;
+    // A regular file takes any amount at once; a pipe or a terminal is
+    // written in PIPE_BUF steps so that a write never blocks.
+    const bool m_regularFile;
     const std::size_t m_maxLines;
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -32,15 +32,7 @@ public:
     void append(const std::string& message) { m_queue.put(formatLine(localNow(), message)); }
     // Any thread. Several lines at once, in their order, with the same time
     // and one wake-up of the main thread (a catalogue's rows).
-    void appendAll(const std::vector<std::string>& messages)
-    {
-        const Timestamp now = localNow();
-        std::vector<std::string> lines;
-        lines.reserve(messages.size());
-        for (const std::string& m : messages)
-            lines.push_back(formatLine(now, m));
-        m_queue.putAll(std::move(lines));
-    }
+    void appendAll(const std::vector<std::string>& messages);
     // Main thread: takes every queued line, oldest first.
     std::vector<std::string> drain() { return m_queue.takeAll(); }
 
