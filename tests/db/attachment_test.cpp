@@ -93,6 +93,44 @@ TEST_F(AttachmentTest, ColumnKindsAndValuesOfEveryType)
     EXPECT_EQ(rs.columns[rs.indexOf("C_VARCHAR")].relation, "TIPOS");
 }
 
+// Rows handed over as they are fetched hold what select() keeps. One Value
+// is read through every column of every row, so each read meets what the
+// one before left: another kind, a longer text, a null.
+TEST_F(AttachmentTest, RowsHandedOverOneByOneHoldWhatSelectKeeps)
+{
+    db::Attachment a(params());
+    const db::Sql sql("SELECT * FROM TIPOS ORDER BY ID;");
+    const db::ResultSet kept = a.select(sql);
+    std::vector<std::vector<db::Value>> handed;
+    db::Value reused;
+    const std::vector<db::Column> columns = a.selectEach(sql, [&](const db::RowView& row) {
+        ASSERT_EQ(row.size(), kept.columns.size());
+        handed.emplace_back();
+        for (size_t i = 0; i < row.size(); ++i) {
+            row.read(i, reused);
+            EXPECT_EQ(row.isNull(i), reused.isNull());
+            handed.back().push_back(reused);
+        }
+    });
+    ASSERT_EQ(columns.size(), kept.columns.size());
+    for (size_t i = 0; i < columns.size(); ++i) {
+        EXPECT_EQ(columns[i].name, kept.columns[i].name);
+        EXPECT_EQ(columns[i].kind(), kept.columns[i].kind());
+    }
+    ASSERT_EQ(handed.size(), kept.size());
+    for (size_t r = 0; r < handed.size(); ++r)
+        for (size_t i = 0; i < columns.size(); ++i)
+            EXPECT_EQ(handed[r][i].data, kept.rows[r][i].data) << "row " << r << ", " << columns[i].name;
+
+    // No row: the columns all the same.
+    int calls = 0;
+    EXPECT_EQ(
+        a.selectEach("SELECT ID, C_VARCHAR FROM TIPOS WHERE ID < 0", [&](const db::RowView&) { ++calls; })
+            .size(),
+        2u);
+    EXPECT_EQ(calls, 0);
+}
+
 TEST_F(AttachmentTest, TextBoundAsSentWhateverItHolds)
 {
     db::Attachment a(params());

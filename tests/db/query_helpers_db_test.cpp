@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <stdexcept>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace quelvor;
 using quelvor::test::TestDatabase;
@@ -164,6 +167,51 @@ TEST_F(QueryHelpersDb, LockedRowsAreWaitedForABoundedTimeAndConflictsRunOnceMore
     EXPECT_TRUE(drainLog().empty());
     patient.commit();
     EXPECT_EQ(coleta.queryText("SELECT PAR_EMPRESA FROM PARAMETROS WHERE PAR_ID = 1;"), "3");
+}
+
+// A SELECT whose rows are handed over as they are fetched: in order, a
+// failure logged as for any statement, and what the caller throws is its
+// own, unlogged, leaving the attachment usable.
+TEST_F(QueryHelpersDb, ExecutaConsultaHandsRowsOverAsTheyAreFetched)
+{
+    coleta.execScript("INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (1, '1', '3.1');\n"
+                      "INSERT INTO PARAMETROS (PAR_ID, PAR_EMPRESA, PAR_VERSAOAPK) VALUES (2, '7', '3.2');");
+    db::ConnectionParams params{coleta.connectionString(), coleta.user(), coleta.password(), "WIN1252"};
+    params.lockTimeout = 20;
+    db::Attachment conexao(params);
+    std::vector<std::string> ids;
+    auto guarda = [&](const db::RowView& row) { ids.push_back(db::asText(row.value(0), row.columns()[0])); };
+    drainLog();
+
+    // The whole table, in order.
+    ASSERT_TRUE(
+        db::executaConsulta(conexao, db::Sql("  SELECT PAR_ID FROM PARAMETROS ORDER BY PAR_ID "), guarda));
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2"}));
+    EXPECT_TRUE(drainLog().empty());
+
+    // A statement that fails: logged once, nothing handed over.
+    ids.clear();
+    EXPECT_FALSE(db::executaConsulta(conexao, db::Sql("SELECT NO_SUCH FROM PARAMETROS"), guarda));
+    EXPECT_TRUE(ids.empty());
+    std::vector<std::string> log = drainLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_NE(log[0].find("-Erro na query: SELECT NO_SUCH FROM PARAMETROS"), std::string::npos) << log[0];
+
+    // The caller's own exception ends the fetch and reaches it unlogged; the
+    // attachment goes on.
+    ids.clear();
+    EXPECT_THROW(db::executaConsulta(conexao, db::Sql("SELECT PAR_ID FROM PARAMETROS ORDER BY PAR_ID"),
+                                     [&](const db::RowView& row) {
+                                         guarda(row);
+                                         throw std::runtime_error("o dispositivo se foi");
+                                     }),
+                 std::runtime_error);
+    EXPECT_EQ(ids, std::vector<std::string>{"1"});
+    EXPECT_TRUE(drainLog().empty());
+    ids.clear();
+    EXPECT_TRUE(
+        db::executaConsulta(conexao, db::Sql("SELECT PAR_ID FROM PARAMETROS ORDER BY PAR_ID"), guarda));
+    EXPECT_EQ(ids, (std::vector<std::string>{"1", "2"}));
 }
 
 // A stop cancels, from its own thread, what a request's attachments are

@@ -243,6 +243,125 @@ TEST(CatalogueDownload, UnhandledKindOnEveryRowGivesOneBoxPerRequest)
     EXPECT_EQ(r.caixas, std::vector<std::string>{"Tipo LargeInt - 4Nao tratado"});
 }
 
+// The unhandled values of each row are told of between the log line of the
+// row before and the row's own, as the rows are sent; the header comes
+// before all of them.
+TEST(CatalogueDownload, UnhandledValuesKeepTheirPlaceAmongTheRowsLogLines)
+{
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    base.execScript("ALTER TABLE ROTAS ALTER COLUMN SEQUENCIALALTERACAO TYPE BIGINT;");
+    base.execScript(kCatalogos);
+    SessaoLiberada sessao(base);
+
+    const Resposta r = sessao.envia(linha({"1001", "H1", "-23.5", "-46.6"}));
+    ASSERT_FALSE(r.abandonada);
+    const auto primeira = std::find(r.log.begin(), r.log.end(), "Devolvendo:" + resposta({"2001", "3"}));
+    ASSERT_NE(primeira, r.log.end());
+    EXPECT_EQ(std::vector<std::string>(primeira, r.log.end()),
+              (std::vector<std::string>{
+                  "Devolvendo:" + resposta({"2001", "3"}),
+                  "LargeInt",
+                  "Devolvendo:" + resposta({"3001", "20", "Rota Sul", " "}),
+                  "LargeInt",
+                  "Tipo LargeInt - 3Nao tratado",
+                  "Devolvendo:" + resposta({"3001", "5", "Rota dOeste", " "}),
+                  "LargeInt",
+                  "Tipo LargeInt - 4Nao tratado",
+                  "Devolvendo:" + resposta({"3001", "10", "Rota Norte Nova", " "}),
+                  "Devolvendo:" + kFim,
+              }));
+}
+
+// Catalogues of thousands of rows of every length: the header counts them,
+// each row comes whole and in order, and each has its log line (the users'
+// with the password masked, even where a name holds the separator).
+TEST(CatalogueDownload, LargeCataloguesComeWholeWithTheirLogLines)
+{
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    constexpr int kRotas = 3000;
+    constexpr int kUsuarios = 1500;
+    std::string script;
+    std::vector<std::string> rotas{resposta({"2001", std::to_string(kRotas)})};
+    std::vector<std::string> rotasNoLog = {"Devolvendo:" + rotas[0]};
+    for (int i = 0; i < kRotas; ++i) {
+        std::string descricao = "Rota " + std::to_string(i) + " " + std::string(i % 80, char('a' + i % 26));
+        std::string literal = "'" + descricao + (i % 11 == 0 ? "''" : "") + (i % 7 == 0 ? "ã" : "") + "'";
+        if (i % 7 == 0)
+            descricao += "ã";
+        script += "INSERT INTO ROTAS (ROT_CODIGO, ROT_DESCRICAO) VALUES (" + std::to_string(i + 1) + ", " +
+                  literal + ");\n";
+        // The change numbers follow the inserts.
+        rotas.push_back(resposta({"3001", std::to_string(i + 1), descricao, std::to_string(i + 1)}));
+        rotasNoLog.push_back("Devolvendo:" + rotas.back());
+    }
+    std::vector<std::string> usuarios{resposta({"2003", std::to_string(kUsuarios)})};
+    std::vector<std::string> usuariosNoLog = {"Devolvendo:" + usuarios[0]};
+    for (int j = 0; j < kUsuarios; ++j) {
+        const bool comStx = j % 13 == 0;
+        const std::string nome = "USUARIO " + std::to_string(j) + (comStx ? kStx + "X" : "");
+        const std::string senha = "S" + std::to_string(j * 7919 % 100000);
+        const std::string master = j % 2 ? "S" : "N";
+        const std::string sequencia = std::to_string(kRotas + j + 1);
+        script += "INSERT INTO USUARIOS (USU_NOME, USU_SENHA, USU_MASTER) VALUES ('USUARIO " +
+                  std::to_string(j) + "'" + (comStx ? " || ASCII_CHAR(2) || 'X'" : "") + ", '" + senha +
+                  "', '" + master + "');\n";
+        usuarios.push_back(resposta({"3003", nome, senha, master, sequencia}));
+        usuariosNoLog.push_back("Devolvendo:" + resposta({"3003", nome, "***", master, sequencia}));
+    }
+    base.execScript(script);
+    SessaoLiberada sessao(base);
+
+    struct Caso
+    {
+        std::string codigo;
+        std::vector<std::string> linhas;
+        std::vector<std::string> noLog;
+    };
+    for (Caso& c : std::vector<Caso>{{"1001", rotas, rotasNoLog}, {"1003", usuarios, usuariosNoLog}}) {
+        SCOPED_TRACE(c.codigo);
+        c.linhas.push_back(kFim);
+        c.noLog.push_back("Devolvendo:" + kFim);
+        const Resposta r = sessao.envia(linha({c.codigo, "H1", "-23.5", "-46.6"}));
+        EXPECT_FALSE(r.abandonada);
+        ASSERT_EQ(r.linhas.size(), c.linhas.size());
+        for (size_t n = 0; n < c.linhas.size(); ++n)
+            ASSERT_EQ(r.linhas[n], c.linhas[n]) << "line " << n;
+        const std::vector<std::string> noLog = comecamCom(r.log, "Devolvendo:");
+        ASSERT_EQ(noLog.size(), c.noLog.size());
+        for (size_t n = 0; n < c.noLog.size(); ++n)
+            ASSERT_EQ(noLog[n], c.noLog[n]) << "log line " << n;
+    }
+}
+
+// A SELECT that fails after rows came: none of them is sent, the header
+// counts 0 and the request is abandoned, as when it fails at once.
+TEST(CatalogueDownload, AStatementFailingHalfWaySendsNoRow)
+{
+    TestDatabase base(TestDatabase::Kind::Coleta);
+    base.execScript("ALTER TABLE ROTAS DROP ROT_DESCRICAO;\n"
+                    "ALTER TABLE ROTAS ADD ROT_DESCRICAO COMPUTED BY (CAST(100 / (ROT_CODIGO - 5) AS "
+                    "VARCHAR(20)));\n");
+    base.execScript("INSERT INTO ROTAS (ROT_CODIGO) VALUES (10);\n"
+                    "INSERT INTO ROTAS (ROT_CODIGO) VALUES (20);\n"
+                    "INSERT INTO ROTAS (ROT_CODIGO) VALUES (5);\n"
+                    "INSERT INTO ROTAS (ROT_CODIGO) VALUES (30);\n");
+    SessaoLiberada sessao(base);
+
+    const Resposta r = sessao.envia(linha({"1001", "H1", "-23.5", "-46.6"}));
+    EXPECT_TRUE(r.abandonada);
+    EXPECT_EQ(r.linhas, std::vector<std::string>{resposta({"2001", "0"})});
+    const auto erros = comecamCom(r.log, "Erro na query: ");
+    ASSERT_EQ(erros.size(), 1u);
+    EXPECT_EQ(
+        erros[0].rfind("Erro na query: SELECT ROT_CODIGO, ROT_DESCRICAO, SEQUENCIALALTERACAO FROM ROTAS  "
+                       "ORDER BY SEQUENCIALALTERACAO",
+                       0),
+        0u)
+        << erros[0];
+    EXPECT_NE(erros[0].find("divide"), std::string::npos) << erros[0];
+    EXPECT_EQ(comecamCom(r.log, "Devolvendo:3001").size(), 0u);
+}
+
 // The row encoding on values as the database hands them over: one column per
 // type, one row per case.
 TEST(RowEncodingOnARealTable, EveryColumnType)
