@@ -37,11 +37,32 @@ std::string lineOf(const std::string& prefix, const std::string& message)
     return line;
 }
 
+bool hasLineBreak(const std::string& message)
+{
+    for (const char c : message)
+        if (c == '\r' || c == '\n')
+            return true;
+    return false;
+}
+
 } // namespace
 
 std::string OperatorLog::formatLine(const Timestamp& when, const std::string& message)
 {
     return lineOf(dateTimeText(when) + "-", message);
+}
+
+void OperatorLog::appendAll(std::vector<std::string>&& messages)
+{
+    const std::string prefix = dateTimeText(localNow()) + "-";
+    for (std::string& m : messages) {
+        if (!hasLineBreak(m))
+            m.insert(0, prefix);
+        else
+            m = lineOf(prefix, m);
+    }
+    m_queue.putAll(std::move(messages));
+    messages.clear();
 }
 
 void OperatorLog::appendAll(const std::vector<std::string>& messages)

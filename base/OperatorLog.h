@@ -14,6 +14,7 @@
 #include "base/HandOverQueue.h"
 #include "base/RegionalFormat.h"
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,13 @@ public:
     // Any thread. Several lines at once, in their order, with the same time
     // and one wake-up of the main thread (a catalogue's rows).
     void appendAll(const std::vector<std::string>& messages);
+    // The same, the messages' own room taken for their lines: a message
+    // without line breaks becomes its line in place, with no copy when it
+    // has room for the date and time in front ("Devolvendo:" of a row).
+    // `messages` is left empty.
+    void appendAll(std::vector<std::string>&& messages);
+    // What a message needs beyond its length to become its line in place.
+    static constexpr std::size_t kLineOverhead = 24;
     // Main thread: takes every queued line, oldest first.
     std::vector<std::string> drain() { return m_queue.takeAll(); }
 

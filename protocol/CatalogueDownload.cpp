@@ -169,8 +169,9 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     std::vector<std::string> paraOLog;
     paraOLog.reserve(kLoteDoLog);
     auto registraNoLog = [&paraOLog] {
-        base::OperatorLog::instance().appendAll(paraOLog);
+        base::OperatorLog::instance().appendAll(std::move(paraOLog));
         paraOLog.clear();
+        paraOLog.reserve(kLoteDoLog);
     };
     const std::string inicio = "3" + tabela + STX;
     const std::string inicioNoLog = "Devolvendo:" + inicio;
@@ -186,16 +187,17 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
                 const NaoTratadoPendente& p = pendentes[proximoPendente];
                 naoTratados.registra(p.valor, colunas[p.coluna]);
             }
+            // Room for the log's date and time too: the line is made in place.
             std::string noLog;
             if (senha >= 0) {
                 const Trecho& t = senhas[n];
-                noLog.reserve(inicioNoLog.size() + doRow.size() + 3);
+                noLog.reserve(base::OperatorLog::kLineOverhead + inicioNoLog.size() + doRow.size() + 3);
                 noLog.append(inicioNoLog)
                     .append(doRow.substr(0, t.inicio))
                     .append("***")
                     .append(doRow.substr(t.fim));
             } else {
-                noLog.reserve(inicioNoLog.size() + doRow.size());
+                noLog.reserve(base::OperatorLog::kLineOverhead + inicioNoLog.size() + doRow.size());
                 noLog.append(inicioNoLog).append(doRow);
             }
             paraOLog.push_back(std::move(noLog));

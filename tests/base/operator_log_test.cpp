@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <map>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace quelvor::base;
 
@@ -23,6 +25,39 @@ TEST(OperatorLog, LineForm)
                                 "Erro na query: SELECT X\r\nDynamic SQL Error\n-SQL error code = -303\r-x"),
         "09/12/2026-Erro na query: SELECT X Dynamic SQL Error -SQL error code = -303 -x");
     EXPECT_EQ(OperatorLog::formatLine({{2026, 12, 9}, {0, 0, 0, 0}}, "\n\n"), "09/12/2026-  ");
+}
+
+// A batch whose messages lend their room to their lines gives the lines that
+// formatLine gives, with and without room reserved, line breaks or not.
+TEST(OperatorLog, BatchesGiveTheLinesOfFormatLine)
+{
+    std::string reservado = "Devolvendo:3001\x02"
+                            "20\x02";
+    reservado.reserve(reservado.size() + OperatorLog::kLineOverhead);
+    const std::vector<std::string> mensagens = {reservado, "Devolvendo:3003\x02JOAO\x02***\x02",
+                                                "Erro na query: SELECT X\r\nDynamic SQL Error\n-x\r", "",
+                                                "\r\n\n"};
+    OperatorLog log;
+    log.appendAll(mensagens);
+    std::vector<std::string> emprestadas = mensagens;
+    emprestadas[0].reserve(reservado.capacity());
+    log.appendAll(std::move(emprestadas));
+    EXPECT_TRUE(emprestadas.empty());
+
+    const std::vector<std::string> linhas = log.drain();
+    ASSERT_EQ(linhas.size(), 2 * mensagens.size());
+    for (size_t i = 0; i < mensagens.size(); ++i) {
+        SCOPED_TRACE(i);
+        // "date time-": the date and time hold no '-'.
+        const std::string esperado = OperatorLog::formatLine({{2026, 12, 9}, {14, 5, 3, 0}}, mensagens[i]);
+        const std::string corpo = esperado.substr(esperado.find('-'));
+        for (const std::string& linha : {linhas[i], linhas[mensagens.size() + i]}) {
+            ASSERT_NE(linha.find('-'), std::string::npos);
+            EXPECT_EQ(linha.substr(linha.find('-')), corpo);
+            // dd/mm/yyyy hh:mm:ss, or the date alone at exactly midnight
+            EXPECT_TRUE(linha.find('-') == 19u || linha.find('-') == 10u) << linha;
+        }
+    }
 }
 
 TEST(OperatorLog, ThreadsAppendWholeLinesInTheirOwnOrderWithoutWaiting)
