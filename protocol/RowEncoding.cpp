@@ -4,6 +4,7 @@
 #include "base/RegionalFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 namespace quelvor::protocol {
@@ -72,13 +73,20 @@ std::string dataHora(const base::Timestamp& ts)
            zeroPadded(ts.time.second, 2);
 }
 
+// The characters a text value loses on its way to the handheld.
+constexpr std::array<bool, 256> kRemovidos = [] {
+    std::array<bool, 256> r{};
+    for (unsigned char c : {'\'', '"', '`', '\r', '\n'})
+        r[c] = true;
+    return r;
+}();
+
 // Appends the text without the characters it loses, a run at a time.
 void acrescentaLimpo(std::string_view texto, std::string& linha)
 {
     size_t desde = 0;
     for (size_t i = 0; i < texto.size(); ++i) {
-        const char c = texto[i];
-        if (c == '\'' || c == '"' || c == '`' || c == '\r' || c == '\n') {
+        if (kRemovidos[static_cast<unsigned char>(texto[i])]) {
             linha.append(texto, desde, i - desde);
             desde = i + 1;
         }
