@@ -70,7 +70,8 @@ std::vector<int> parseSizes(const std::string& text, const bench::CommandLine& l
     size_t from = 0;
     for (;;) {
         const size_t comma = text.find(',', from);
-        const std::string part = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const std::string part =
+            text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
         char* end = nullptr;
         const long n = std::strtol(part.c_str(), &end, 10);
         if (part.empty() || !end || *end || n < 1 || n > 1000000 || (!sizes.empty() && n <= sizes.back()))
@@ -150,25 +151,26 @@ double cpuMilliseconds(pid_t pid)
 // and the ERP's own number.
 void addProducers(const test::TestDatabase& coleta, int from, int to)
 {
-    coleta.execScript("SET TERM ^ ;\n"
-                      "EXECUTE BLOCK AS DECLARE i INTEGER = " +
-                      std::to_string(from) +
-                      "; BEGIN\n"
-                      "  WHILE (i < " +
-                      std::to_string(to) +
-                      ") DO BEGIN\n"
-                      "    INSERT INTO PRODUTORES (PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, "
-                      "PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_MEDIA, PRO_ROTA, PRO_ORDEM, PRO_ATIVO, "
-                      "ID_OUTROSISTEMA) "
-                      "VALUES (100000 + :i, 'PRODUTOR DE TESTE NÚMERO ' || :i || ' E FILHOS LTDA', "
-                      "'-29.' || (1000000 + MOD(:i * 7919, 8999999)), '-51.' || (1000000 + MOD(:i * 104729, "
-                      "8999999)), 'ESTRADA GERAL LINHA SÃO JOÃO, KM ' || MOD(:i, 50) || ', LOTE ' || MOD(:i, 97), "
-                      "'LINHA SÃO JOÃO', 'ARROIO DO MEIO', 100 + MOD(:i, 900) + MOD(:i, 100) / 100.0, "
-                      "MOD(:i, 3) + 1, :i, IIF(MOD(:i, 20) = 0, 0, 1), 500000 + :i);\n"
-                      "    i = i + 1;\n"
-                      "  END\n"
-                      "END^\n"
-                      "SET TERM ; ^\n");
+    coleta.execScript(
+        "SET TERM ^ ;\n"
+        "EXECUTE BLOCK AS DECLARE i INTEGER = " +
+        std::to_string(from) +
+        "; BEGIN\n"
+        "  WHILE (i < " +
+        std::to_string(to) +
+        ") DO BEGIN\n"
+        "    INSERT INTO PRODUTORES (PRO_CLIFOR, CLI_RAZAO, PRO_LATITUDE, PRO_LONGITUDE, "
+        "PRO_ENDERECO, PRO_BAIRRO, PRO_CIDADE, PRO_MEDIA, PRO_ROTA, PRO_ORDEM, PRO_ATIVO, "
+        "ID_OUTROSISTEMA) "
+        "VALUES (100000 + :i, 'PRODUTOR DE TESTE NÚMERO ' || :i || ' E FILHOS LTDA', "
+        "'-29.' || (1000000 + MOD(:i * 7919, 8999999)), '-51.' || (1000000 + MOD(:i * 104729, "
+        "8999999)), 'ESTRADA GERAL LINHA SÃO JOÃO, KM ' || MOD(:i, 50) || ', LOTE ' || MOD(:i, 97), "
+        "'LINHA SÃO JOÃO', 'ARROIO DO MEIO', 100 + MOD(:i, 900) + MOD(:i, 100) / 100.0, "
+        "MOD(:i, 3) + 1, :i, IIF(MOD(:i, 20) = 0, 0, 1), 500000 + :i);\n"
+        "    i = i + 1;\n"
+        "  END\n"
+        "END^\n"
+        "SET TERM ; ^\n");
 }
 
 struct Download
@@ -261,18 +263,20 @@ int run(int argc, char** argv)
         const Target target = targetFor(producers);
         const double overRss = (after.hwmKb - before.rssKb) / 1024.0;
         const double overHwm = (after.hwmKb - before.hwmKb) / 1024.0;
-        std::printf("  download (request sent to last row received): median %.1f ms, best %.1f ms, worst %.1f "
-                    "ms over %d  [target <= %.0f ms]\n",
-                    ms(percentile(times, 0.5)), ms(times.front()), ms(times.back()), o.downloads,
-                    target.milliseconds);
+        std::printf(
+            "  download (request sent to last row received): median %.1f ms, best %.1f ms, worst %.1f "
+            "ms over %d  [target <= %.0f ms]\n",
+            ms(percentile(times, 0.5)), ms(times.front()), ms(times.back()), o.downloads,
+            target.milliseconds);
         std::printf("  of which until the header line (the rows fetched from the database): median %.1f ms\n",
                     ms(percentile(headers, 0.5)));
         std::printf("  received: %zu rows, %zu bytes per download%s\n", rows, bytes,
                     complete ? "" : "  ** rows missing or the count does not match **");
         std::printf("  quelvord CPU time (user + system, all its threads): %.0f ms per download\n", cpu);
-        std::printf("  quelvord peak resident memory over the baseline: %.1f MB (VmHWM %ld kB after - VmRSS %ld "
-                    "kB before), %.1f MB over VmHWM before (%ld kB)  [target <= %.0f MB]\n",
-                    overRss, after.hwmKb, before.rssKb, overHwm, before.hwmKb, target.megabytes);
+        std::printf(
+            "  quelvord peak resident memory over the baseline: %.1f MB (VmHWM %ld kB after - VmRSS %ld "
+            "kB before), %.1f MB over VmHWM before (%ld kB)  [target <= %.0f MB]\n",
+            overRss, after.hwmKb, before.rssKb, overHwm, before.hwmKb, target.megabytes);
         std::printf("  after the first download alone: %.1f MB over VmRSS before (VmHWM %ld kB)\n",
                     (afterFirst.hwmKb - before.rssKb) / 1024.0, afterFirst.hwmKb);
         std::fflush(stdout);
