@@ -169,6 +169,8 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
     std::vector<std::string> paraOLog;
     paraOLog.reserve(kLoteDoLog);
     auto registraNoLog = [&paraOLog] {
+        if (paraOLog.empty())
+            return;
         base::OperatorLog::instance().appendAll(std::move(paraOLog));
         paraOLog.clear();
         paraOLog.reserve(kLoteDoLog);
