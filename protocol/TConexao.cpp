@@ -126,7 +126,7 @@ void TConexao::devolve() noexcept
                 // The request's final commit; an attachment whose commit
                 // failed is marked broken and closed by the pool.
                 try {
-                    par.conexao.commit();
+                    par.conexao.commit(db::Attachment::kPacienciaDoFechamento);
                 } catch (const std::exception& e) {
                     log(e.what());
                 }
