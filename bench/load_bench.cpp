@@ -301,11 +301,13 @@ ProbeResult probe(const Options& o, int port, pid_t server)
     for (int i = 0; i < o.probe; ++i) {
         const auto t0 = Clock::now();
         tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(30));
+        connection.setQuickAck(o.quickAck);
         tools::HandheldSession session(connection, handheld);
         session.handshake();
         connects.push_back(Clock::now() - t0);
     }
     tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(30));
+    connection.setQuickAck(o.quickAck);
     tools::HandheldSession session(connection, handheld);
     session.handshake();
     const CpuMeter cpu(server);

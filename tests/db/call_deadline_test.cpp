@@ -99,8 +99,8 @@ struct Through
 {
     TestDatabase db{TestDatabase::Kind::Coleta};
     SwallowingRelay relay;
-    db::Attachment attachment{
-        {"127.0.0.1/" + std::to_string(relay.port()) + ":" + db.filePath(), db.user(), db.password(), "WIN1252"}};
+    db::Attachment attachment{{"127.0.0.1/" + std::to_string(relay.port()) + ":" + db.filePath(), db.user(),
+                               db.password(), "WIN1252"}};
 
     Through() { attachment.select("SELECT 1 FROM RDB$DATABASE"); }
 };
