@@ -32,6 +32,7 @@ std::vector<Fields> routeRequests()
     out.push_back(keyFields(handheld, "CARGA"));
     Load load;
     load.code = "1";
+    load.localId = "3"; // unlike every other identifier, so that an echo of the wrong field shows
     load.date = "12/10/2026";
     load.start = "12/10/2026 06:00:00";
     out.push_back(loadFields(handheld, load));
@@ -42,6 +43,7 @@ std::vector<Fields> routeRequests()
     out.push_back(loadFields(handheld, load));
     Collection collection;
     collection.loadCode = "1";
+    collection.localId = "2";
     collection.when = "12/10/2026 07:15:00";
     out.push_back(collectionFields(handheld, collection));
     collection.collected = "0";
