@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#ifndef QUELVOR_POOL_DEFAULT
+#define QUELVOR_POOL_DEFAULT 32 // see the top CMakeLists.txt
+#endif
+
 namespace quelvor::base {
 
 struct Settings
@@ -33,7 +37,7 @@ struct Settings
     int tempoEsperaBloqueio = 10; // seconds a statement waits for a locked row; 0 waits for ever
     int tempoOcioso = 1800;       // seconds of silence after which a handheld is disconnected; 0 never
     int maximoConexoes = 2000;    // handhelds connected at once; more are turned away
-    int poolConexoes = 32;        // attachments kept per database between requests; 0 keeps none
+    int poolConexoes = QUELVOR_POOL_DEFAULT; // attachments kept per database between requests; 0 keeps none
 
     // "Status" section: the status page, /metrics and /healthz over HTTP.
     int statusPorta = 0;                      // 0: no status page

@@ -3,6 +3,7 @@
 #include "base/Numbers.h"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -404,6 +405,46 @@ std::vector<tools::RouteReport> allRoutes(const std::vector<RouteLoop>& loops)
     for (const RouteLoop& loop : loops)
         routes.insert(routes.end(), loop.routes.begin(), loop.routes.end());
     return routes;
+}
+
+double cpuSeconds(pid_t pid)
+{
+    if (pid <= 0)
+        return -1;
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(file, stat);
+    // The command name, in parentheses, may hold blanks: fields count from
+    // after its closing parenthesis, where field 3 (the state) begins.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos)
+        return -1;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int n = 3; n <= 15 && fields >> field; ++n) {
+        if (n == 14)
+            utime = std::strtoull(field.c_str(), nullptr, 10);
+        else if (n == 15)
+            stime = std::strtoull(field.c_str(), nullptr, 10);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+pid_t firebirdPid()
+{
+    std::error_code error;
+    for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream comm(it->path() / "comm");
+        std::string command;
+        if (std::getline(comm, command) && command == "firebird")
+            return static_cast<pid_t>(std::strtol(name.c_str(), nullptr, 10));
+    }
+    return 0;
 }
 
 } // namespace quelvor::bench

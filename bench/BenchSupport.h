@@ -214,4 +214,13 @@ void printTroubles(const char* heading, const std::vector<RouteLoop>& loops, Clo
 // All routes of all the loops, for tallyAcknowledged.
 std::vector<tools::RouteReport> allRoutes(const std::vector<RouteLoop>& loops);
 
+// --- CPU time -------------------------------------------------------------------
+
+// The user and system CPU time a process has used so far, from
+// /proc/<pid>/stat, in seconds; -1 when the process is gone.
+double cpuSeconds(pid_t pid);
+// The local Firebird server's process (the one named "firebird"); 0 when
+// there is none, as with a Classic server's process per attachment.
+pid_t firebirdPid();
+
 } // namespace quelvor::bench

@@ -21,6 +21,12 @@
 // rounds; while it is on, a reader fetches / and /metrics every second. It
 // prints the requests per second of both and their ratio.
 // --erp sets an ERP path, so every request attaches to the ERP database too.
+// --probe N (default 300; 0: none) ends each run with one handheld alone:
+// N times a TCP connect with its handshake, then N tracking points ("6003")
+// one after the other on one connection, with the CPU time that quelvord and
+// the Firebird server spent per point.
+// Each fleet also prints the CPU time of quelvord and of the Firebird server
+// per request.
 // --quick-ack makes the handhelds acknowledge every segment at once; the
 // difference to a run without it is the time that delayed ACKs add.
 // Needs the Firebird server on localhost:3050 with the demo user, like the
@@ -41,6 +47,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #ifndef QUELVORD_PATH
@@ -65,6 +72,7 @@ struct Options
     int downloads = 3;
     bool quickAck = false;
     bool compare = false; // the same load without a pool and with one, in alternating rounds
+    int probe = 300;      // one handheld alone: connects with handshakes, then tracking points
     bool status = false;  // the same load with the status page off and on (read every second)
     int rounds = 3;
     bool erp = false; // an ERP path set, as an integrated installation has it
@@ -78,7 +86,7 @@ struct Options
         stderr,
         "load_bench: %s\nUsage: load_bench [--handhelds N[,N...]] [--collections N] [--points N] "
         "[--producers N] [--downloads N] [--quelvord PATH] [--quick-ack] [--compare] [--status] [--rounds N] "
-        "[--erp] [--port N]\n",
+        "[--erp] [--port N] [--probe N]\n",
         why);
     std::exit(3);
 }
@@ -132,6 +140,8 @@ Options parseOptions(int argc, char** argv)
             o.producers = static_cast<int>(n);
         else if (name == "--downloads")
             o.downloads = static_cast<int>(n);
+        else if (name == "--probe")
+            o.probe = static_cast<int>(n);
         else
             usage(("unknown option " + name).c_str());
     }
@@ -158,11 +168,37 @@ struct FleetResult
     std::map<std::string, std::vector<std::chrono::nanoseconds>> byType;
     long missing = 0;
     int failed = 0;
+    double cpuServerMs = 0;   // per request, quelvord
+    double cpuFirebirdMs = 0; // per request, the Firebird server
+};
+
+// CPU time of quelvord and of the Firebird server between two readings.
+class CpuMeter
+{
+public:
+    explicit CpuMeter(pid_t server) : m_server(server), m_firebird(bench::firebirdPid())
+    {
+        m_serverStart = bench::cpuSeconds(m_server);
+        m_firebirdStart = bench::cpuSeconds(m_firebird);
+    }
+    // Milliseconds per item since the meter was made: quelvord, Firebird (-1
+    // when its process was not found).
+    std::pair<double, double> perItem(size_t items) const
+    {
+        const double n = items ? static_cast<double>(items) : 1;
+        const double server = bench::cpuSeconds(m_server), firebird = bench::cpuSeconds(m_firebird);
+        return {(server - m_serverStart) * 1000 / n,
+                m_firebird && firebird >= 0 ? (firebird - m_firebirdStart) * 1000 / n : -1};
+    }
+
+private:
+    pid_t m_server, m_firebird;
+    double m_serverStart = 0, m_firebirdStart = 0;
 };
 
 // One fleet of `handhelds` handhelds, each a whole route at the same time,
 // against the server at `port`; prints its figures.
-FleetResult runFleet(const Options& o, int handhelds, int port, const TestDatabase& coleta)
+FleetResult runFleet(const Options& o, int handhelds, int port, pid_t server, const TestDatabase& coleta)
 {
     FleetResult result;
     std::vector<HandheldRun> runs(static_cast<size_t>(handhelds));
@@ -193,6 +229,7 @@ FleetResult runFleet(const Options& o, int handhelds, int port, const TestDataba
             }
         });
     }
+    const CpuMeter cpu(server);
     start.arrive_and_wait();
     const auto began = Clock::now();
     for (std::thread& t : threads)
@@ -219,6 +256,9 @@ FleetResult runFleet(const Options& o, int handhelds, int port, const TestDataba
         "%d failed\n",
         handhelds, seconds, requests, result.requestsPerSecond, result.uploadsPerSecond,
         handhelds - result.failed, result.failed);
+    std::tie(result.cpuServerMs, result.cpuFirebirdMs) = cpu.perItem(requests);
+    std::printf("CPU per request: quelvord %.3f ms, Firebird %.3f ms\n", result.cpuServerMs,
+                result.cpuFirebirdMs);
     std::printf("%-6s %8s %11s %11s %11s\n", "type", "count", "median ms", "p99 ms", "max ms");
     for (auto& [code, samples] : result.byType) {
         std::sort(samples.begin(), samples.end());
@@ -240,6 +280,58 @@ double median(const FleetResult& r, const std::string& code)
 {
     const auto it = r.byType.find(code);
     return it == r.byType.end() || it->second.empty() ? 0 : ms(percentile(it->second, 0.5));
+}
+
+struct ProbeResult
+{
+    double connectP50 = 0, connectP99 = 0;     // TCP connect with the handshake, ms
+    double pointP50 = 0, pointP99 = 0;         // one 6003, ms
+    double cpuServerMs = 0, cpuFirebirdMs = 0; // per 6003
+};
+
+// One handheld alone against the server at `port`; prints its figures.
+ProbeResult probe(const Options& o, int port, pid_t server)
+{
+    ProbeResult result;
+    if (o.probe <= 0)
+        return result;
+    tools::Handheld handheld;
+    handheld.device = deviceName(0);
+    std::vector<std::chrono::nanoseconds> connects, points;
+    for (int i = 0; i < o.probe; ++i) {
+        const auto t0 = Clock::now();
+        tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(30));
+        connection.setQuickAck(o.quickAck);
+        tools::HandheldSession session(connection, handheld);
+        session.handshake();
+        connects.push_back(Clock::now() - t0);
+    }
+    tools::HandheldConnection connection("127.0.0.1", port, std::chrono::seconds(30));
+    connection.setQuickAck(o.quickAck);
+    tools::HandheldSession session(connection, handheld);
+    session.handshake();
+    const CpuMeter cpu(server);
+    for (int i = 0; i < o.probe; ++i) {
+        tools::TrackingPoint point;
+        point.localId = std::to_string(900000 + i);
+        point.when = tools::timestampText(std::chrono::system_clock::now());
+        const auto t0 = Clock::now();
+        session.upload(tools::trackingFields(handheld, point));
+        points.push_back(Clock::now() - t0);
+    }
+    std::tie(result.cpuServerMs, result.cpuFirebirdMs) = cpu.perItem(points.size());
+    std::sort(connects.begin(), connects.end());
+    std::sort(points.begin(), points.end());
+    result.connectP50 = ms(percentile(connects, 0.5));
+    result.connectP99 = ms(percentile(connects, 0.99));
+    result.pointP50 = ms(percentile(points, 0.5));
+    result.pointP99 = ms(percentile(points, 0.99));
+    std::printf(
+        "one handheld alone: connect with handshake median %.2f ms, p99 %.2f ms; 6003 median %.2f ms, "
+        "p99 %.2f ms; CPU per 6003: quelvord %.3f ms, Firebird %.3f ms\n",
+        result.connectP50, result.connectP99, result.pointP50, result.pointP99, result.cpuServerMs,
+        result.cpuFirebirdMs);
+    return result;
 }
 
 test::QuelvordProcess::Options withPool(int pool)
@@ -304,12 +396,12 @@ int compareStatusPage(const Options& o, const base::Settings& s, const TestDatab
                     if (!server.waitForOutput("-Página de status em "))
                         std::printf("the status page did not start\n");
                     StatusReader reader(statusPort);
-                    r = runFleet(o, handhelds, s.edtPorta, coleta);
+                    r = runFleet(o, handhelds, s.edtPorta, server.pid(), coleta);
                     std::printf("status page reads: %d answered, %d failed\n", reader.ok(), reader.failed());
                     if (reader.ok() == 0 || reader.failed() > 0)
                         status = 1;
                 } else {
-                    r = runFleet(o, handhelds, s.edtPorta, coleta);
+                    r = runFleet(o, handhelds, s.edtPorta, server.pid(), coleta);
                 }
                 if (r.failed || r.missing)
                     status = 1;
@@ -360,6 +452,8 @@ int main(int argc, char** argv)
         const int pooled = base::Settings{}.poolConexoes;
         for (int handhelds : o.sweep) {
             std::vector<double> ratioRequests, ratioUploads, ratio6003;
+            std::vector<ProbeResult> probes[2];
+            std::vector<std::pair<double, double>> cpu[2];
             double without = 0, with = 0;
             for (int round = 1; round <= o.rounds; ++round) {
                 FleetResult results[2];
@@ -368,9 +462,11 @@ int main(int argc, char** argv)
                     std::printf("\n--- round %d, %d handhelds, PoolConexoes=%d ---\n", round, handhelds,
                                 pool);
                     test::QuelvordProcess server(o.quelvord, s, withPool(pool));
-                    results[pass] = runFleet(o, handhelds, s.edtPorta, coleta);
+                    results[pass] = runFleet(o, handhelds, s.edtPorta, server.pid(), coleta);
                     if (results[pass].failed || results[pass].missing)
                         status = 1;
+                    probes[pass].push_back(probe(o, s.edtPorta, server.pid()));
+                    cpu[pass].push_back({results[pass].cpuServerMs, results[pass].cpuFirebirdMs});
                     bench::printLogErrors(server);
                 }
                 without += results[0].requestsPerSecond;
@@ -394,6 +490,32 @@ int main(int argc, char** argv)
                 "requests/s %s, uploads/s %s, 6003 median faster %s\n",
                 handhelds, o.rounds, without / o.rounds, with / o.rounds, pooled,
                 range(ratioRequests).c_str(), range(ratioUploads).c_str(), range(ratio6003).c_str());
+            auto mid = [](std::vector<double> v) {
+                std::sort(v.begin(), v.end());
+                return v.empty() ? 0.0 : v[v.size() / 2];
+            };
+            for (int pass = 0; pass < 2; ++pass) {
+                std::vector<double> cs, cf, c50, p50, p99, ps, pf;
+                for (const auto& [server, firebird] : cpu[pass]) {
+                    cs.push_back(server);
+                    cf.push_back(firebird);
+                }
+                for (const ProbeResult& p : probes[pass]) {
+                    c50.push_back(p.connectP50);
+                    p50.push_back(p.pointP50);
+                    p99.push_back(p.pointP99);
+                    ps.push_back(p.cpuServerMs);
+                    pf.push_back(p.cpuFirebirdMs);
+                }
+                std::printf("  PoolConexoes=%d (medians over the rounds): CPU per request quelvord %.3f ms, "
+                            "Firebird %.3f ms",
+                            pass == 0 ? 0 : pooled, mid(cs), mid(cf));
+                if (o.probe > 0)
+                    std::printf("; one handheld: connect with handshake %.2f ms, 6003 median %.2f ms, p99 "
+                                "%.2f ms, CPU per 6003 quelvord %.3f ms, Firebird %.3f ms",
+                                mid(c50), mid(p50), mid(p99), mid(ps), mid(pf));
+                std::printf("\n");
+            }
         }
         return status;
     }
@@ -401,10 +523,11 @@ int main(int argc, char** argv)
     {
         test::QuelvordProcess server(o.quelvord, s);
         for (int handhelds : o.sweep) {
-            const FleetResult r = runFleet(o, handhelds, s.edtPorta, coleta);
+            const FleetResult r = runFleet(o, handhelds, s.edtPorta, server.pid(), coleta);
             if (r.failed || r.missing)
                 status = 1;
         }
+        probe(o, s.edtPorta, server.pid());
 
         // --- a big catalogue ---------------------------------------------------
         if (o.producers > 0 && o.downloads > 0) {

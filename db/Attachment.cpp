@@ -1,6 +1,7 @@
 #include "db/Attachment.h"
 
 #include "base/TextConversion.h"
+#include "db/CallDeadline.h"
 #include "db/DbError.h"
 
 #include <firebird/Interface.h>
@@ -10,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 using namespace Firebird;
 
@@ -557,6 +559,18 @@ void Attachment::cancel() noexcept
     }
 }
 
+void Attachment::abort() noexcept
+{
+    if (!m_attachment)
+        return;
+    try {
+        Status st;
+        m_attachment->cancelOperation(&st, fb_cancel_abort);
+    } catch (const FbException&) {
+        // Already closed: nothing to abort.
+    }
+}
+
 void Attachment::configure(const ConnectionParams& params)
 {
     // A connection that broke meanwhile must not stop it from being set up again.
@@ -703,11 +717,14 @@ void Attachment::executeNow(const Sql& sql)
     });
 }
 
-void Attachment::commit()
+void Attachment::commit(std::chrono::milliseconds patience)
 {
     if (!m_transaction)
         return;
     try {
+        std::optional<CallDeadline> deadline;
+        if (patience.count() > 0)
+            deadline.emplace(m_attachment, patience);
         guarded([&] {
             Status st;
             m_transaction->commit(&st); // releases the interface on success
@@ -776,6 +793,7 @@ bool Attachment::ping() noexcept
     if (!m_attachment || m_broken)
         return false;
     try {
+        const CallDeadline deadline(m_attachment, kPacienciaDoFechamento);
         Status st;
         m_attachment->ping(&st);
         return true;
@@ -790,6 +808,7 @@ void Attachment::close()
     if (!m_attachment)
         return;
     try {
+        const CallDeadline deadline(m_attachment, kPacienciaDoFechamento);
         commit();
         freeStatements(); // before the detach, which would refuse them otherwise
         guarded([&] {

@@ -14,6 +14,7 @@
 #include "db/Sql.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -62,8 +63,11 @@ public:
     // Attaches with the settings it holds when not connected yet.
     void open();
     // Commits the default transaction and detaches. Throws on failure; the
-    // attachment is released either way.
+    // attachment is released either way. A database that has not answered
+    // within kPacienciaDoFechamento has the connection closed under it (see
+    // CallDeadline): the close then fails rather than wait for TCP to give up.
     void close();
+    static constexpr std::chrono::seconds kPacienciaDoFechamento{5};
 
     ResultSet select(const Sql& sql);
     // The same SELECT, each row handed to `onRow` as it is fetched and not
@@ -72,18 +76,27 @@ public:
     std::vector<Column> selectEach(const Sql& sql, const RowCallback& onRow);
     void execute(const Sql& sql);
     // Ends the default transaction with a commit; the next statement starts a new one.
-    void commit();
+    // A patience above zero bounds the wait as close() does (a request's
+    // final commit); without one the commit takes what it takes.
+    void commit(std::chrono::milliseconds patience = {});
 
     // Any thread: makes the statement running on this attachment fail (as
     // cancelled) at once; nothing when none runs. The caller keeps the
     // attachment from being closed meanwhile (see Cancellation).
     void cancel() noexcept;
+    // Any thread: closes the client side of the attachment's connection, so
+    // that a call waiting for a server that no longer answers (whose cancel
+    // cannot arrive) fails at once. The server rolls back what was open; the
+    // attachment is unusable afterwards and its next call fails with a
+    // connection-class error. Same caveat as cancel().
+    void abort() noexcept;
     // While set, a statement that would start after the flag went up fails
     // at once instead: a cancel that came between two statements is not lost.
     void watchCancellation(const std::atomic<bool>* cancelled) { m_cancelled = cancelled; }
 
     // Asks the server whether the attachment is still there; false (and
-    // marked broken) when it is not.
+    // marked broken) when it is not, or has not answered within
+    // kPacienciaDoFechamento.
     bool ping() noexcept;
     // The lock wait of the transactions started from now on.
     void setLockTimeout(int seconds) { m_params.lockTimeout = seconds; }

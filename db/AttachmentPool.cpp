@@ -11,12 +11,27 @@ namespace {
 // and every type fits with room to spare.
 constexpr std::size_t kStatementsKept = 64;
 
-void closeQuietly(Attachment& attachment)
+bool closeQuietly(Attachment& attachment)
 {
     try {
         attachment.close();
+        return true;
     } catch (const std::exception&) {
         // A broken attachment fails its detach too; it is released either way.
+        return false;
+    }
+}
+
+// Once one attachment failed to close, the database is gone or does not
+// answer: the others' connections are closed first, so that a stop does not
+// wait out each one's patience in turn.
+void closeAll(std::vector<Attachment>& attachments)
+{
+    bool failed = false;
+    for (Attachment& a : attachments) {
+        if (failed)
+            a.abort();
+        failed = !closeQuietly(a) || failed;
     }
 }
 
@@ -150,8 +165,7 @@ void AttachmentPool::drain()
         ++m_generation;
         m_changed.notify_all();
     }
-    for (Attachment& a : toClose)
-        closeQuietly(a);
+    closeAll(toClose);
 }
 
 void AttachmentPool::setLimit(std::size_t limit)
@@ -197,8 +211,7 @@ void AttachmentPool::reap()
         if (expired.empty())
             continue;
         lock.unlock();
-        for (Attachment& a : expired)
-            closeQuietly(a);
+        closeAll(expired);
         lock.lock();
     }
 }

@@ -33,6 +33,14 @@ void Cancellation::cancel()
         attachment->cancel();
 }
 
+void Cancellation::abort()
+{
+    std::lock_guard lock(m_mutex);
+    m_cancelled = true;
+    for (Attachment* attachment : m_attachments)
+        attachment->abort();
+}
+
 bool Cancellation::cancelled() const
 {
     std::lock_guard lock(m_mutex);

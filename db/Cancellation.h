@@ -25,6 +25,9 @@ public:
 
     // Any thread.
     void cancel();
+    // Any thread, after cancel(): closes the registered attachments'
+    // connections, for a statement that the cancel could not reach.
+    void abort();
     bool cancelled() const;
 
 private:

@@ -1,7 +1,6 @@
 #include "protocol/TConexao.h"
 
 #include "base/OperatorLog.h"
-#include "db/QueryHelpers.h"
 
 #include <utility>
 
@@ -101,6 +100,20 @@ TConexao::TConexao(const std::string& CaminhoColeta, const std::string& UsuarioC
     }
 }
 
+TConexao::TConexao(db::StatementRunner& comandos, const std::string& CaminhoColeta,
+                   const std::string& CaminhoTarvell, const OpcoesDaConexao& opcoes)
+    : m_status(opcoes.status), m_limitesDeQualidade(opcoes.limitesDeQualidade), m_comandos(&comandos)
+{
+    for (auto [conexao, caminho] :
+         {std::pair{&BDColeta, &CaminhoColeta}, std::pair{&BDTarvell, &CaminhoTarvell}}) {
+        if (caminho->empty())
+            continue;
+        db::ConnectionParams p = params(*caminho, "", "");
+        p.lockTimeout = opcoes.tempoEsperaBloqueio;
+        conexao->configure(p);
+    }
+}
+
 TConexao::~TConexao()
 {
     // Out of the cancellation first: a stop must not cancel on an attachment
@@ -126,7 +139,7 @@ void TConexao::devolve() noexcept
                 // The request's final commit; an attachment whose commit
                 // failed is marked broken and closed by the pool.
                 try {
-                    par.conexao.commit();
+                    par.conexao.commit(db::Attachment::kPacienciaDoFechamento);
                 } catch (const std::exception& e) {
                     log(e.what());
                 }
@@ -185,20 +198,20 @@ bool TConexao::enviaRetorno(const std::string& texto, ReplyChannel& Conexao, con
 
 bool TConexao::ExecutaQuery(const db::Sql& statement, WorkingQuery& query, db::Attachment& conexao)
 {
-    return db::executaComando(conexao, statement, query.rows, query.active);
+    return m_comandos->executa(conexao, statement, query.rows, query.active);
 }
 
 std::string TConexao::PTAB(const std::string& tabela, const std::string& campo, const db::Sql& condicao,
                            db::Attachment& conexao)
 {
-    return db::PTAB(tabela, campo, condicao, conexao);
+    return m_comandos->PTAB(tabela, campo, condicao, conexao, nullptr);
 }
 
 std::string TConexao::liberado(const Request& r)
 {
     bool falhou = false;
-    std::string valor = db::PTAB("SESSOESATIVAS", "LIBERADO", db::Sql("SES_ID = ?", {db::bare(r.idconexao)}),
-                                 BDColeta, &falhou);
+    std::string valor = m_comandos->PTAB("SESSOESATIVAS", "LIBERADO",
+                                         db::Sql("SES_ID = ?", {db::bare(r.idconexao)}), BDColeta, &falhou);
     // A lookup that failed says nothing about the handheld: answering it with
     // the refusal would tell a released handheld that it is not authorised.
     // The request ends as when the database cannot be opened.

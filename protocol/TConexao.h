@@ -15,6 +15,7 @@
 #include "db/Cancellation.h"
 #include "db/ResultSet.h"
 #include "db/Sql.h"
+#include "db/StatementRunner.h"
 #include "protocol/ReplyChannel.h"
 
 #include <stdexcept>
@@ -78,6 +79,13 @@ public:
              const std::string& SenhaColeta, const std::string& CaminhoTarvell,
              const std::string& UsuarioTarvell, const std::string& SenhaTarvell,
              const OpcoesDaConexao& opcoes = {});
+    // Without a database: every statement and lookup goes to `comandos`, which
+    // outlives the handler. Nothing is attached; the attachments only keep the
+    // paths (BDTarvell's empty when no ERP path is given), so each handler
+    // picks its database as in the server. The options' pools and
+    // cancellation are not used.
+    TConexao(db::StatementRunner& comandos, const std::string& CaminhoColeta,
+             const std::string& CaminhoTarvell, const OpcoesDaConexao& opcoes = {});
     // Destroy: commits what is open and closes both attachments; never throws.
     ~TConexao();
 
@@ -134,6 +142,9 @@ private:
     // From the options; both outlive the handler.
     base::StatusModel* m_status = nullptr;
     const base::Settings* m_limitesDeQualidade = nullptr;
+    // Where ExecutaQuery, PTAB and the release lookup run their statements.
+    db::AttachmentRunner m_nosAnexos;
+    db::StatementRunner* m_comandos = &m_nosAnexos;
 
 public:
 private:

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
+# Usage: scripts/fuzz.sh [SECONDS] [RUNS] [TARGET...]
 # Runs every fuzz target of tests/fuzz/ with libFuzzer (clang) for SECONDS
-# each (default 60), or until it has run RUNS inputs when RUNS is given, under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and prints the inputs each one ran. It builds into build-fuzz/; each
+# each (default 60), or until it has run RUNS inputs when RUNS is given (-1:
+# no limit), under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# prints the inputs each one ran and its speed. TARGET names (the file name
+# without _fuzz.cpp, e.g. `scripts/fuzz.sh 1200 1000000 handler`) build and
+# run only those targets. It builds into build-fuzz/; each
 # target's corpus grows in build-fuzz/corpus/<target>/ from one run to the
 # next, starting from the seeds that make_fuzz_seeds writes from the handheld
 # simulator's request lines. A finding is kept in build-fuzz/findings/ and
@@ -15,6 +19,7 @@ cd "$QUELVOR_ROOT"
 
 seconds=${1:-60}
 runs=${2:--1}
+shift $(($# < 2 ? $# : 2))
 case $seconds in
 '' | *[!0-9]*) die "SECONDS must be a whole number, not '$seconds'" ;;
 esac
@@ -23,6 +28,16 @@ case $runs in
 '' | *[!0-9]*) die "RUNS must be a whole number, not '$runs'" ;;
 esac
 
+if [ $# -gt 0 ]; then
+    sources=()
+    for name in "$@"; do
+        [ -f "tests/fuzz/${name}_fuzz.cpp" ] || die "no fuzz target '$name' (tests/fuzz/${name}_fuzz.cpp)"
+        sources+=("tests/fuzz/${name}_fuzz.cpp")
+    done
+else
+    mapfile -t sources < <(ls tests/fuzz/*_fuzz.cpp)
+fi
+
 ensure_packages
 ensure_packages "${QUELVOR_FUZZ_PACKAGES[@]}"
 
@@ -30,7 +45,6 @@ dir=build-fuzz
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 cmake -S . -B "$dir" -DQUELVOR_FUZZ=ON -DQUELVOR_BUILD_BENCH=OFF -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_CXX_FLAGS="$flags" >/dev/null
-mapfile -t sources < <(ls tests/fuzz/*_fuzz.cpp)
 targets=()
 for src in "${sources[@]}"; do targets+=("$(basename "$src" .cpp)"); done
 build_args=()
@@ -55,12 +69,15 @@ for t in "${targets[@]}"; do
     "$dir/tests/fuzz/$t" -max_total_time="$seconds" -runs="$runs" -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$findings/" "${inputs[@]}" >"$log" 2>&1 || rc=$?
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -n 1)
     units=$(find "$corpus" -type f | wc -l)
     if [ $rc -ne 0 ]; then
         failed=1
-        summary+=("$(printf '%-14s %12s inputs  corpus %6s  FINDING (see %s)' "$name" "${executed:-?}" "$units" "$log")")
+        summary+=("$(printf '%-14s %12s inputs %8s exec/s  corpus %6s  FINDING (see %s)' "$name" "${executed:-?}" \
+            "${speed:-?}" "$units" "$log")")
     else
-        summary+=("$(printf '%-14s %12s inputs  corpus %6s  no finding' "$name" "${executed:-?}" "$units")")
+        summary+=("$(printf '%-14s %12s inputs %8s exec/s  corpus %6s  no finding' "$name" "${executed:-?}" \
+            "${speed:-?}" "$units")")
     fi
 done
 printf '%s\n' "${summary[@]}"

@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <chrono>
-
-#include <chrono>
 #include <system_error>
+#include <thread>
 
 namespace quelvor::server {
 namespace {
+
+// How long a stop lets cancelled statements end before it closes their
+// attachments' connections.
+constexpr std::chrono::seconds kPacienciaDoCancelamento{5};
 
 // The host has no IPv6 (or none usable): the listener then serves IPv4 alone.
 bool ipv6Unavailable(const std::error_code& ec)
@@ -273,6 +276,26 @@ void IdTCPServer::deactivate()
     {
         std::lock_guard lock(m_sessionsMutex);
         sessions.splice(sessions.end(), m_sessions);
+    }
+    // A statement waiting on a database that no longer answers (a route that
+    // drops packets) does not hear the cancel, which travels the same way:
+    // after a grace period the stop closes those attachments' connections.
+    const auto deadline = std::chrono::steady_clock::now() + kPacienciaDoCancelamento;
+    for (;;) {
+        {
+            std::lock_guard lock(m_sessionsMutex);
+            const bool todas = std::all_of(sessions.begin(), sessions.end(),
+                                           [](const Session& session) { return session.finished; });
+            if (todas)
+                break;
+            if (std::chrono::steady_clock::now() >= deadline) {
+                for (Session& session : sessions)
+                    if (!session.finished)
+                        session.connection->cancelamento.abort();
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     for (Session& session : sessions)
         session.thread.join(); // outside the lock, which each thread takes to finish

@@ -6,6 +6,7 @@
 
 #include "tools/HandheldLines.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -31,6 +32,7 @@ std::vector<Fields> routeRequests()
     out.push_back(keyFields(handheld, "CARGA"));
     Load load;
     load.code = "1";
+    load.localId = "3"; // unlike every other identifier, so that an echo of the wrong field shows
     load.date = "12/10/2026";
     load.start = "12/10/2026 06:00:00";
     out.push_back(loadFields(handheld, load));
@@ -41,6 +43,7 @@ std::vector<Fields> routeRequests()
     out.push_back(loadFields(handheld, load));
     Collection collection;
     collection.loadCode = "1";
+    collection.localId = "2";
     collection.when = "12/10/2026 07:15:00";
     out.push_back(collectionFields(handheld, collection));
     collection.collected = "0";
@@ -141,6 +144,26 @@ int main(int argc, char** argv)
     for (const std::string& value : values)
         ini.add(std::string("\x03\x01\x02", 3) + "[Base Coleta]\nUsuario=" + value +
                 "\n[Servidor]\nTempoOcioso=" + std::to_string(n++) + "\n");
+
+    // The request handler: 12 steering bytes (flags, catalogue rows, the
+    // reply lines before the handheld goes away, the failing statements, the
+    // answers' seed), then a whole session, one request per line.
+    Writer handler(root / "handler");
+    auto steering = [](std::uint8_t flags, std::uint8_t rows, std::uint8_t stop, std::uint64_t failing) {
+        std::string out{static_cast<char>(flags), static_cast<char>(rows), static_cast<char>(stop)};
+        for (int shift = 56; shift >= 0; shift -= 8)
+            out += static_cast<char>((failing >> shift) & 0xff);
+        return out + '\x2a';
+    };
+    handler.add(steering(0, 3, 0, 0) + lf);                     // opened by the handshake
+    handler.add(steering(1 | 16 | 32, 5, 0, 0) + crlf);         // ERP, quality limits, status
+    handler.add(steering(4, 2, 0, 0) + lf);                     // the device is not released
+    handler.add(steering(8, 2, 0, 0) + "0000\n" + lf);          // no parameters row
+    handler.add(steering(0, 4, 0, ~std::uint64_t{0}) + lf);     // every statement fails
+    handler.add(steering(0, 4, 0, 0x4924924924924920ULL) + lf); // some fail
+    handler.add(steering(64, 6, 9, 0) + lf);                    // the handheld goes away
+    for (const std::string& line : lines)
+        handler.add(steering(2 | 128, 7, 0, 0) + line + "\n"); // a released session, awkward rows
 
     std::cout << "seeds written under " << root << "\n";
     return 0;

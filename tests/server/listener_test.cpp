@@ -356,6 +356,9 @@ TEST_F(ListenerTest, AttachmentsAreKeptBetweenRequestsAndDrainedByTheStop)
         return db.queryText("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$SYSTEM_FLAG = 0 AND "
                             "MON$ATTACHMENT_ID <> CURRENT_CONNECTION;");
     };
+    base::Settings s = state.settings.get();
+    s.poolConexoes = 32; // whatever the build's default
+    state.settings.set(s);
     server.activate(0);
     TestDevice device("127.0.0.1", server.port());
     for (int i = 0; i < 3; ++i) {

@@ -84,10 +84,13 @@ TEST_F(StatusFeedTest, ConcurrentHandheldsAreCountedPerConnectionAndPerType)
 {
     server.activate(0);
     std::atomic<bool> fim{false};
+    // The reader stops before the handhelds hang up: a snapshot taken while
+    // one leaves would rightly miss its requests.
+    std::atomic<bool> leituraFim{false};
     std::atomic<int> rasgadas{0};
     std::atomic<int> leituras{0};
     std::thread leitor([&] {
-        while (!fim) {
+        while (!leituraFim) {
             const base::StatusSnapshot s = state.status.snapshot();
             if (pedidosPorConexao(s) != pedidosPorTipo(s))
                 ++rasgadas;
@@ -127,10 +130,11 @@ TEST_F(StatusFeedTest, ConcurrentHandheldsAreCountedPerConnectionAndPerType)
     const bool contados =
         waitUntil([&] { return pedidosPorTipo(state.status.snapshot()) == kAparelhos * porAparelho; });
     const base::StatusSnapshot s = state.status.snapshot();
+    leituraFim = true;
+    leitor.join();
     fim = true;
     for (auto& t : aparelhos)
         t.join();
-    leitor.join();
     ASSERT_TRUE(contados) << pedidosPorTipo(s);
     EXPECT_EQ(falhas, 0);
     EXPECT_EQ(rasgadas, 0) << "of " << leituras << " snapshots";
