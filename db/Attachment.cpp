@@ -363,55 +363,60 @@ void readText(std::string_view raw, unsigned charSet, Value& into)
     base::appendFromWin1252(*text, raw);
 }
 
-} // namespace
-
-struct RowView::Source
+// The row the cursor stands on, in the fetch's message buffer.
+class FetchedRow final : public RowView
 {
-    std::vector<Column> columns;
+public:
+    std::vector<Column> columnList;
     std::vector<unsigned> offsets;     // of each value in the message
     std::vector<unsigned> nullOffsets; // of each null indicator
     std::vector<unsigned char> buffer; // the row the cursor stands on
     IAttachment* attachment = nullptr; // for BLOBs, read when asked for
     ITransaction* transaction = nullptr;
+
+    const std::vector<Column>& columns() const override { return columnList; }
+
+    bool isNull(std::size_t column) const override
+    {
+        return load<ISC_SHORT>(buffer.data() + nullOffsets[column]) != 0;
+    }
+
+    void read(std::size_t column, Value& into) const override
+    {
+        if (isNull(column)) {
+            into.data = std::monostate{};
+            return;
+        }
+        const Column& c = columnList[column];
+        const unsigned char* p = buffer.data() + offsets[column];
+        switch (c.type) {
+        case SQL_TEXT:
+            readText(std::string_view(reinterpret_cast<const char*>(p), c.length), c.charSet, into);
+            return;
+        case SQL_VARYING:
+            readText(
+                std::string_view(reinterpret_cast<const char*>(p + sizeof(ISC_USHORT)), load<ISC_USHORT>(p)),
+                c.charSet, into);
+            return;
+        default:
+            into.data = decodeValue(c, p, attachment, transaction);
+            return;
+        }
+    }
 };
 
-const std::vector<Column>& RowView::columns() const
-{
-    return m_source.columns;
-}
-
-bool RowView::isNull(std::size_t column) const
-{
-    return load<ISC_SHORT>(m_source.buffer.data() + m_source.nullOffsets[column]) != 0;
-}
-
-void RowView::read(std::size_t column, Value& into) const
-{
-    if (isNull(column)) {
-        into.data = std::monostate{};
-        return;
-    }
-    const Column& c = m_source.columns[column];
-    const unsigned char* p = m_source.buffer.data() + m_source.offsets[column];
-    switch (c.type) {
-    case SQL_TEXT:
-        readText(std::string_view(reinterpret_cast<const char*>(p), c.length), c.charSet, into);
-        return;
-    case SQL_VARYING:
-        readText(std::string_view(reinterpret_cast<const char*>(p + sizeof(ISC_USHORT)), load<ISC_USHORT>(p)),
-                 c.charSet, into);
-        return;
-    default:
-        into.data = decodeValue(c, p, m_source.attachment, m_source.transaction);
-        return;
-    }
-}
+} // namespace
 
 Value RowView::value(std::size_t column) const
 {
     Value v;
     read(column, v);
     return v;
+}
+
+void KeptRowView::read(std::size_t column, Value& into) const
+{
+    into = m_rows.rows[m_row][column];
 }
 
 namespace {
@@ -424,14 +429,14 @@ std::vector<Column> fetchEach(IAttachment* att, ITransaction* tra, IStatement* s
     Status st;
     Ref<IMessageMetadata> out(stmt->getOutputMetadata(&st));
     const unsigned count = out->getCount(&st);
-    RowView::Source source;
+    FetchedRow source;
     source.attachment = att;
     source.transaction = tra;
-    source.columns.resize(count);
+    source.columnList.resize(count);
     source.offsets.resize(count);
     source.nullOffsets.resize(count);
     for (unsigned i = 0; i < count; ++i) {
-        Column& c = source.columns[i];
+        Column& c = source.columnList[i];
         c.name = base::fromWin1252(out->getAlias(&st, i));
         c.field = base::fromWin1252(out->getField(&st, i));
         c.relation = base::fromWin1252(out->getRelation(&st, i));
@@ -448,16 +453,15 @@ std::vector<Column> fetchEach(IAttachment* att, ITransaction* tra, IStatement* s
     IResultSet* cursor = stmt->openCursor(
         &st, tra, in.metadata.get(), in.buffer.empty() ? nullptr : (void*)in.buffer.data(), out.get(), 0);
     try {
-        const RowView row(source);
         while (cursor->fetchNext(&st, source.buffer.data()) == IStatus::RESULT_OK)
             if (onRow)
-                onRow(row, source.columns);
+                onRow(source, source.columnList);
         cursor->close(&st);
     } catch (...) {
         cursor->release();
         throw;
     }
-    return std::move(source.columns);
+    return std::move(source.columnList);
 }
 
 ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in)

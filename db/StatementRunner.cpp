@@ -9,6 +9,22 @@ bool AttachmentRunner::executa(Attachment& conexao, const Sql& statement, Result
     return executaComando(conexao, statement, rows, selected);
 }
 
+bool StatementRunner::consulta(Attachment& conexao, const Sql& statement, const RowCallback& onRow)
+{
+    ResultSet rows;
+    bool selected = false;
+    if (!executa(conexao, statement, rows, selected))
+        return false;
+    for (std::size_t n = 0; n < rows.size(); ++n)
+        onRow(KeptRowView(rows, n));
+    return true;
+}
+
+bool AttachmentRunner::consulta(Attachment& conexao, const Sql& statement, const RowCallback& onRow)
+{
+    return executaConsulta(conexao, statement, onRow);
+}
+
 std::string AttachmentRunner::PTAB(const std::string& tabela, const std::string& campo, const Sql& condicao,
                                    Attachment& conexao, bool* falhou)
 {

@@ -4,7 +4,6 @@
 
 #include "base/OperatorLog.h"
 #include "base/OperatorMessages.h"
-#include "db/QueryHelpers.h"
 #include "protocol/RowEncoding.h"
 
 #include <algorithm>
@@ -151,7 +150,7 @@ void TConexao::catalogo(Request& r, const std::string& baseStatement, const std:
             senhas.push_back(trecho);
         linhas.acrescenta(campos);
     };
-    const bool executou = db::executaConsulta(BDColeta, comando, guarda);
+    const bool executou = m_comandos->consulta(BDColeta, comando, guarda);
     enviaRetorno("2" + tabela + STX + std::to_string(executou ? linhas.size() : 0) + STX, r.conexao);
     if (!executou) {
         // The handheld has been told there are no rows; the request goes no
