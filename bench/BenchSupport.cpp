@@ -227,6 +227,8 @@ ProcessFigures processFigures(pid_t pid)
     for (std::string line; std::getline(status, line);) {
         if (line.starts_with("VmRSS:"))
             f.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
+        else if (line.starts_with("VmHWM:"))
+            f.peakRssKb = std::strtol(line.c_str() + 6, nullptr, 10);
         else if (line.starts_with("Threads:"))
             f.threads = std::strtol(line.c_str() + 8, nullptr, 10);
     }

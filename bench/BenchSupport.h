@@ -125,11 +125,12 @@ void printTally(const AckTally& tally);
 // lines whose message begins with "Erro" or "erro", and the first of them.
 void printLogErrors(const test::QuelvordProcess& server);
 
-// From /proc/<pid>: resident memory, threads and open descriptors; all -1
-// when the process is gone.
+// From /proc/<pid>: resident memory (now and its peak), threads and open
+// descriptors; all -1 when the process is gone.
 struct ProcessFigures
 {
     long rssKb = -1;
+    long peakRssKb = -1; // VmHWM
     long threads = -1;
     long descriptors = -1;
 };

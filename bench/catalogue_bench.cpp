@@ -29,12 +29,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 using namespace quelvor;
 using bench::Clock;
@@ -95,54 +91,6 @@ Options parseOptions(int argc, char** argv)
     if (!sizes.empty())
         o.sizes = parseSizes(sizes, line);
     return o;
-}
-
-// VmRSS and VmHWM of the process, in kB; -1 when not readable.
-struct Resident
-{
-    long rssKb = -1;
-    long hwmKb = -1;
-};
-
-Resident resident(pid_t pid)
-{
-    Resident r;
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.starts_with("VmRSS:"))
-            r.rssKb = std::strtol(line.c_str() + 6, nullptr, 10);
-        else if (line.starts_with("VmHWM:"))
-            r.hwmKb = std::strtol(line.c_str() + 6, nullptr, 10);
-    }
-    return r;
-}
-
-// User and system CPU time the process has used, in milliseconds; -1 when
-// not readable.
-double cpuMilliseconds(pid_t pid)
-{
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text;
-    std::getline(stat, text);
-    // The fields after the command's closing parenthesis: state is the 3rd,
-    // utime the 14th and stime the 15th.
-    const size_t paren = text.rfind(')');
-    if (paren == std::string::npos)
-        return -1;
-    std::istringstream fields(text.substr(paren + 2));
-    std::string field;
-    long utime = -1, stime = -1;
-    for (int n = 3; fields >> field; ++n) {
-        if (n == 14)
-            utime = std::strtol(field.c_str(), nullptr, 10);
-        else if (n == 15) {
-            stime = std::strtol(field.c_str(), nullptr, 10);
-            break;
-        }
-    }
-    if (utime < 0 || stime < 0)
-        return -1;
-    return 1000.0 * static_cast<double>(utime + stime) / static_cast<double>(::sysconf(_SC_CLK_TCK));
 }
 
 // Producers numbered from `from` up to `to` (excluded), in one block: names,
@@ -239,30 +187,30 @@ int run(int argc, char** argv)
         tools::HandheldConnection connection("127.0.0.1", settings.edtPorta, std::chrono::seconds(300));
         tools::HandheldSession session(connection, handheld);
         session.handshake();
-        const Resident before = resident(server.pid());
-        const double cpuBefore = cpuMilliseconds(server.pid());
+        const bench::ProcessFigures before = bench::processFigures(server.pid());
+        const double cpuBefore = bench::cpuSeconds(server.pid());
 
         std::vector<std::chrono::nanoseconds> times, headers;
         size_t bytes = 0, rows = 0;
         bool complete = true;
-        Resident afterFirst;
+        bench::ProcessFigures afterFirst;
         for (int i = 0; i < o.downloads; ++i) {
             const Download d = download(connection, handheld);
             if (i == 0)
-                afterFirst = resident(server.pid());
+                afterFirst = bench::processFigures(server.pid());
             times.push_back(d.elapsed);
             headers.push_back(d.header);
             bytes = d.bytes;
             rows = d.rows;
             complete = complete && d.complete && d.rows == static_cast<size_t>(producers);
         }
-        const Resident after = resident(server.pid());
-        const double cpu = (cpuMilliseconds(server.pid()) - cpuBefore) / o.downloads;
+        const bench::ProcessFigures after = bench::processFigures(server.pid());
+        const double cpu = (bench::cpuSeconds(server.pid()) - cpuBefore) * 1000 / o.downloads;
         std::sort(times.begin(), times.end());
         std::sort(headers.begin(), headers.end());
         const Target target = targetFor(producers);
-        const double overRss = (after.hwmKb - before.rssKb) / 1024.0;
-        const double overHwm = (after.hwmKb - before.hwmKb) / 1024.0;
+        const double overRss = (after.peakRssKb - before.rssKb) / 1024.0;
+        const double overHwm = (after.peakRssKb - before.peakRssKb) / 1024.0;
         std::printf(
             "  download (request sent to last row received): median %.1f ms, best %.1f ms, worst %.1f "
             "ms over %d  [target <= %.0f ms]\n",
@@ -276,9 +224,9 @@ int run(int argc, char** argv)
         std::printf(
             "  quelvord peak resident memory over the baseline: %.1f MB (VmHWM %ld kB after - VmRSS %ld "
             "kB before), %.1f MB over VmHWM before (%ld kB)  [target <= %.0f MB]\n",
-            overRss, after.hwmKb, before.rssKb, overHwm, before.hwmKb, target.megabytes);
+            overRss, after.peakRssKb, before.rssKb, overHwm, before.peakRssKb, target.megabytes);
         std::printf("  after the first download alone: %.1f MB over VmRSS before (VmHWM %ld kB)\n",
-                    (afterFirst.hwmKb - before.rssKb) / 1024.0, afterFirst.hwmKb);
+                    (afterFirst.peakRssKb - before.rssKb) / 1024.0, afterFirst.peakRssKb);
         std::fflush(stdout);
         if (!complete)
             status = 1;

@@ -464,18 +464,6 @@ std::vector<Column> fetchEach(IAttachment* att, ITransaction* tra, IStatement* s
     return std::move(source.columnList);
 }
 
-ResultSet fetchAll(IAttachment* att, ITransaction* tra, IStatement* stmt, const InputMessage& in)
-{
-    ResultSet rs;
-    rs.columns = fetchEach(att, tra, stmt, in, [&rs](const RowView& row, const std::vector<Column>& columns) {
-        std::vector<Value> values(columns.size());
-        for (size_t i = 0; i < values.size(); ++i)
-            row.read(i, values[i]);
-        rs.rows.push_back(std::move(values));
-    });
-    return rs;
-}
-
 } // namespace
 
 void setQuietErrorHandler(std::function<void(const std::string&)> handler)
@@ -553,25 +541,23 @@ void Attachment::connect(const ConnectionParams& params)
 
 void Attachment::cancel() noexcept
 {
-    if (!m_attachment)
-        return;
-    try {
-        Status st;
-        m_attachment->cancelOperation(&st, fb_cancel_raise);
-    } catch (const FbException&) {
-        // Nothing was running: there is nothing to cancel.
-    }
+    cancelOperation(fb_cancel_raise);
 }
 
 void Attachment::abort() noexcept
+{
+    cancelOperation(fb_cancel_abort);
+}
+
+void Attachment::cancelOperation(int kind) noexcept
 {
     if (!m_attachment)
         return;
     try {
         Status st;
-        m_attachment->cancelOperation(&st, fb_cancel_abort);
+        m_attachment->cancelOperation(&st, kind);
     } catch (const FbException&) {
-        // Already closed: nothing to abort.
+        // Nothing was running, or the connection is already closed.
     }
 }
 
@@ -628,29 +614,14 @@ void throwIfCancelled(const std::atomic<bool>* cancelled)
 
 ResultSet Attachment::select(const Sql& sql)
 {
-    throwIfCancelled(m_cancelled);
-    try {
-        return selectNow(sql);
-    } catch (const DbError& e) {
-        m_broken = m_broken || e.isConnectionLost();
-        throw;
-    }
-}
-
-ResultSet Attachment::selectNow(const Sql& sql)
-{
-    ITransaction* tra = transaction();
-    return guarded([&] {
-        const std::string text = statementText(sql);
-        IStatement* cached = cachedStatement(text);
-        Prepared owned(cached ? nullptr : prepareStatement(tra, text));
-        IStatement* stmt = cached ? cached : owned.get();
-        InputMessage in = bindParams(stmt, sql);
-        ResultSet rows = fetchAll(m_attachment, tra, stmt, in);
-        if (!cached && m_statementLimit > 0)
-            keepStatement(text, owned.release());
-        return rows;
+    ResultSet rs;
+    rs.columns = selectEach(sql, [&rs](const RowView& row) {
+        std::vector<Value> values(row.columns().size());
+        for (size_t i = 0; i < values.size(); ++i)
+            row.read(i, values[i]);
+        rs.rows.push_back(std::move(values));
     });
+    return rs;
 }
 
 std::vector<Column> Attachment::selectEach(const Sql& sql, const RowCallback& onRow)

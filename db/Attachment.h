@@ -114,10 +114,10 @@ private:
     // Takes the statement over: kept, or freed when nothing is kept.
     void keepStatement(const std::string& text, Firebird::IStatement* stmt) noexcept;
     void freeStatements() noexcept;
-    ResultSet selectNow(const Sql& sql);
     std::vector<Column> selectEachNow(const Sql& sql, const RowCallback& onRow);
     void executeNow(const Sql& sql);
     void releaseAll() noexcept;
+    void cancelOperation(int kind) noexcept; // fb_cancel_raise or fb_cancel_abort
 
     ConnectionParams m_params;
     Firebird::IAttachment* m_attachment = nullptr;
